@@ -1,0 +1,9 @@
+// Placeholder until the codec lands: recognises nothing, encodes nothing.
+#include "imaging/codecs.h"
+
+namespace sorvane::imaging {
+namespace detail {
+std::optional<Image> decodePng(ByteView, PixelBudget&) { return std::nullopt; }
+}  // namespace detail
+Bytes encodePng(const Frame&) { return {}; }
+}  // namespace sorvane::imaging
