@@ -86,7 +86,9 @@ std::string executableDirectory() {
     return slash == std::string::npos ? std::string{} : buffer.substr(0, slash);
 }
 
-bool changeDirectory(const std::string& path) { return ::chdir(path.c_str()) == 0; }
+bool changeDirectory(const std::string& path) {
+    return ::chdir(path.c_str()) == 0;
+}
 
 bool isDirectory(const std::string& path) {
     struct stat st {};
@@ -183,6 +185,8 @@ bool writeWholeFile(const std::string& path, const std::uint8_t* data, std::size
     return true;
 }
 
-bool deleteFile(const std::string& path) { return !path.empty() && ::unlink(path.c_str()) == 0; }
+bool deleteFile(const std::string& path) {
+    return !path.empty() && ::unlink(path.c_str()) == 0;
+}
 
 }  // namespace sorvane::files

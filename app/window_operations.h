@@ -17,6 +17,8 @@ public:
 
     // Every push button of the window, each once, in component order.
     virtual std::vector<ButtonId> pushButtons() const = 0;
+    // The load button, whose caption a load changes.
+    virtual ButtonId loadButton() const = 0;
     // The fixed tag text of a push button.
     virtual std::string tag(ButtonId button) const = 0;
     // A caption reads back exactly the bytes last written, valid UTF-8 or not.
@@ -41,6 +43,18 @@ public:
     // Shows or hides the busy cursor; calls nest.
     virtual void setBusy(bool busy) = 0;
 };
+
+// The push buttons whose tag is not "0", in component order: the character buttons, left to
+// right on screen. Worked out afresh at every call.
+inline std::vector<ButtonId> characterButtons(const WindowOperations& ops) {
+    std::vector<ButtonId> buttons;
+    for (const ButtonId button : ops.pushButtons()) {
+        if (ops.tag(button) != "0") {
+            buttons.push_back(button);
+        }
+    }
+    return buttons;
+}
 
 // Holds the busy cursor for one scope.
 class BusyScope {

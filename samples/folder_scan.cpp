@@ -1,1 +1,285 @@
-// to come
+#include "samples/folder_scan.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace sorvane {
+
+// One read of a folder: the names of its files and of its subfolders, each sorted naturally.
+struct FolderListing {
+    std::string folder;  // as given, for reuse by a later pattern on the same folder
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::vector<std::string> files;
+    std::vector<std::string> folders;
+};
+
+namespace {
+
+// Owns a DIR stream.
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+using DirPtr = std::unique_ptr<DIR, DirCloser>;
+
+enum class Kind { File, Folder, Other };
+
+Kind kindOf(int dirFd, const dirent& entry) {
+    switch (entry.d_type) {
+        case DT_REG:
+            return Kind::File;
+        case DT_DIR:
+            return Kind::Folder;
+        case DT_LNK:
+        case DT_UNKNOWN:
+            break;  // follow the link, or ask the file system that gave no type
+        default:
+            return Kind::Other;  // FIFOs, sockets, devices are never samples
+    }
+    struct stat st {};
+    if (::fstatat(dirFd, entry.d_name, &st, 0) != 0) {
+        return Kind::Other;  // a broken link
+    }
+    if (S_ISREG(st.st_mode)) {
+        return Kind::File;
+    }
+    return S_ISDIR(st.st_mode) ? Kind::Folder : Kind::Other;
+}
+
+std::unique_ptr<FolderListing> readFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
+    }
+    DirPtr dir(::fdopendir(fd));
+    if (!dir) {
+        ::close(fd);
+        return nullptr;
+    }
+    auto listing = std::make_unique<FolderListing>();
+    listing->folder = folder;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0) {
+        listing->device = st.st_dev;
+        listing->inode = st.st_ino;
+    }
+    // A read error part-way ends the listing as if it were complete.
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) {
+            continue;
+        }
+        switch (kindOf(fd, *entry)) {
+            case Kind::File:
+                listing->files.emplace_back(name);
+                break;
+            case Kind::Folder:
+                listing->folders.emplace_back(name);
+                break;
+            case Kind::Other:
+                break;
+        }
+    }
+    std::sort(listing->files.begin(), listing->files.end(), naturalLess);
+    std::sort(listing->folders.begin(), listing->folders.end(), naturalLess);
+    return listing;
+}
+
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 0x20) : c;
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Compares the digit runs starting at a[i] and b[j] by value; advances both past their runs.
+int compareNumbers(std::string_view a, std::size_t& i, std::string_view b, std::size_t& j) {
+    while (i < a.size() && a[i] == '0' && i + 1 < a.size() && isDigit(a[i + 1])) {
+        ++i;
+    }
+    while (j < b.size() && b[j] == '0' && j + 1 < b.size() && isDigit(b[j + 1])) {
+        ++j;
+    }
+    std::size_t endA = i;
+    std::size_t endB = j;
+    while (endA < a.size() && isDigit(a[endA])) {
+        ++endA;
+    }
+    while (endB < b.size() && isDigit(b[endB])) {
+        ++endB;
+    }
+    int order = 0;
+    if (endA - i != endB - j) {
+        order = endA - i < endB - j ? -1 : 1;
+    } else {
+        order = a.substr(i, endA - i).compare(b.substr(j, endB - j));
+    }
+    i = endA;
+    j = endB;
+    return order;
+}
+
+bool hasExtension(std::string_view name, std::string_view extension) {
+    if (extension == "*") {
+        return true;
+    }
+    if (name.size() < extension.size() + 1 || name[name.size() - extension.size() - 1] != '.') {
+        return false;
+    }
+    const auto tail = name.substr(name.size() - extension.size());
+    return std::equal(tail.begin(), tail.end(), extension.begin(),
+                      [](char x, char y) { return asciiLower(x) == asciiLower(y); });
+}
+
+// The folder of a pattern "<folder>/*.<extension>", and its extension.
+std::pair<std::string, std::string> splitPattern(const std::string& pattern) {
+    const auto slash = pattern.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : pattern.substr(0, slash + 1);
+    std::string glob = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+    std::string extension = glob.rfind("*.", 0) == 0 ? glob.substr(2) : glob;
+    return {std::move(folder), extension.empty() ? "*" : extension};
+}
+
+struct Identity {
+    std::uint64_t device;
+    std::uint64_t inode;
+    bool operator==(const Identity&) const = default;
+};
+
+bool walk(const std::string& folder, const std::string& extension, bool recursive,
+          const FileFound& fileFound, const AfterSubfolder& afterSubfolder,
+          std::vector<Identity>& ancestors);
+
+}  // namespace
+
+bool naturalLess(std::string_view a, std::string_view b) {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (isDigit(a[i]) && isDigit(b[j])) {
+            if (const int order = compareNumbers(a, i, b, j); order != 0) {
+                return order < 0;
+            }
+            continue;
+        }
+        const char x = asciiLower(a[i]);
+        const char y = asciiLower(b[j]);
+        if (x != y) {
+            return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+        }
+        ++i;
+        ++j;
+    }
+    if (i < a.size() || j < b.size()) {
+        return j < b.size() && i >= a.size();  // the shorter comes first
+    }
+    return a < b;  // equal by the rules above ("a01" and "A1"): settle by bytes
+}
+
+SearchHandle::SearchHandle() = default;
+SearchHandle::~SearchHandle() = default;
+bool SearchHandle::isOpen() const {
+    return listing_ != nullptr;
+}
+std::uint64_t SearchHandle::device() const {
+    return listing_ ? listing_->device : 0;
+}
+std::uint64_t SearchHandle::inode() const {
+    return listing_ ? listing_->inode : 0;
+}
+void SearchHandle::close() {
+    listing_.reset();
+    next_ = 0;
+}
+
+std::string findEntry(const std::string& pattern, unsigned mask, SearchHandle& handle) {
+    if (!pattern.empty()) {
+        auto [folder, extension] = splitPattern(pattern);
+        // A second pattern on the folder just listed rewinds that listing instead of reading
+        // the folder again: the walk lists each folder's files and then its subfolders.
+        if (!handle.listing_ || handle.listing_->folder != folder) {
+            handle.listing_ = readFolder(folder);
+        }
+        handle.next_ = 0;
+        handle.extension_ = extension;
+        if (!handle.listing_) {
+            return {};
+        }
+    } else if (!handle.listing_) {
+        return {};
+    }
+    // Files and folders are kept apart; an entry is admitted by the kind the mask asks for.
+    const bool wantFiles = (mask & kFileEntries) != 0;
+    const bool wantFolders = (mask & kFolderEntries) != 0;
+    const auto& files = handle.listing_->files;
+    const auto& folders = handle.listing_->folders;
+    const std::size_t fileCount = wantFiles ? files.size() : 0;
+    const std::size_t total = fileCount + (wantFolders ? folders.size() : 0);
+    while (handle.next_ < total) {
+        const std::size_t k = handle.next_++;
+        if (k < fileCount) {
+            if (hasExtension(files[k], handle.extension_)) {
+                return files[k];
+            }
+        } else if (hasExtension(folders[k - fileCount], handle.extension_)) {
+            return folders[k - fileCount];
+        }
+    }
+    // Keep the read listing for a rewind on the same folder; the walk drops the handle after.
+    handle.next_ = total;
+    return {};
+}
+
+namespace {
+
+bool walk(const std::string& folder, const std::string& extension, bool recursive,
+          const FileFound& fileFound, const AfterSubfolder& afterSubfolder,
+          std::vector<Identity>& ancestors) {
+    const std::string base = !folder.empty() && folder.back() == '/' ? folder : folder + "/";
+    SearchHandle handle;
+    std::string name = findEntry(base + "*." + extension, kFileEntries, handle);
+    if (!handle.isOpen()) {
+        return true;  // missing or unreadable: contributes nothing
+    }
+    const Identity self{handle.device(), handle.inode()};
+    if (std::find(ancestors.begin(), ancestors.end(), self) != ancestors.end()) {
+        return true;  // a link back up the tree: walked already
+    }
+    for (; !name.empty(); name = findEntry({}, kFileEntries, handle)) {
+        fileFound(name, base + name);
+    }
+    if (!recursive) {
+        return true;
+    }
+    ancestors.push_back(self);
+    // Subfolders are walked with every name: the extension only filters files.
+    for (name = findEntry(base + "*.*", kFolderEntries, handle); !name.empty();
+         name = findEntry({}, kFolderEntries, handle)) {
+        if (!walk(base + name, extension, true, fileFound, afterSubfolder, ancestors)) {
+            return false;
+        }
+        if (afterSubfolder && !afterSubfolder()) {
+            return false;
+        }
+    }
+    ancestors.pop_back();
+    return true;
+}
+
+}  // namespace
+
+bool scanFolder(const std::string& folder, const std::string& extension, bool recursive,
+                const FileFound& fileFound, const AfterSubfolder& afterSubfolder) {
+    std::vector<Identity> ancestors;
+    return walk(folder, extension.empty() ? "*" : extension, recursive, fileFound, afterSubfolder,
+                ancestors);
+}
+
+}  // namespace sorvane

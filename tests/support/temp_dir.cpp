@@ -32,11 +32,13 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-std::string TempDir::write(const std::string& relative, const std::vector<std::uint8_t>& bytes) const {
+std::string TempDir::write(const std::string& relative,
+                           const std::vector<std::uint8_t>& bytes) const {
     const auto full = path_ / relative;
     std::filesystem::create_directories(full.parent_path());
     std::ofstream out(full, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     return full.string();
 }
 

@@ -1,10 +1,10 @@
 // A fresh folder under the system's temporary directory, removed with everything in it at the end.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
-#include <cstdint>
 
 namespace sorvane::test {
 
