@@ -1,0 +1,27 @@
+// Walks a folder into a sample set, as the load button does, and prints the number of samples
+// and the memory it took. Usage: walk_samples <folder>
+#include <malloc.h>
+
+#include <cstdio>
+
+#include "samples/folder_scan.h"
+#include "samples/loading.h"
+#include "samples/working_state.h"
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <folder>\n", argv[0]);
+        return 2;
+    }
+    const auto before = mallinfo2().uordblks;
+    sorvane::SampleSet samples;
+    sorvane::scanFolder(argv[1], "", true,
+                        [&samples](const std::string& name, const std::string& path) {
+                            sorvane::onSampleFound(samples, name, path);
+                        });
+    const auto after = mallinfo2().uordblks;
+    const auto count = samples.size();
+    std::printf("%lld samples, %.1f bytes of heap per sample\n", static_cast<long long>(count),
+                count ? static_cast<double>(after - before) / static_cast<double>(count) : 0.0);
+    return 0;
+}
