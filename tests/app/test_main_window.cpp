@@ -206,6 +206,8 @@ TEST_F(WindowTest, EscapeClosesFromAnyComponentLikeTheCloseButton) {
          std::initializer_list<QWidget*>{named("按钮8"), window->folderEdit(), named("按钮7")}) {
         state.position = 3;
         window->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
         focus->setFocus();
         QTest::keyClick(focus, Qt::Key_Escape);
         EXPECT_FALSE(window->isVisible()) << focus->objectName().toStdString();
@@ -214,6 +216,8 @@ TEST_F(WindowTest, EscapeClosesFromAnyComponentLikeTheCloseButton) {
     }
     // With a modifier it is not the close key.
     window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     QTest::keyClick(named("按钮8"), Qt::Key_Escape, Qt::ShiftModifier);
     EXPECT_TRUE(window->isVisible());
 }

@@ -93,8 +93,8 @@ TEST_P(Signals, CloseTheWindowTheOrderlyWay) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Termination, Signals, testing::Values(SIGTERM, SIGHUP, SIGINT),
-                         [](const testing::TestParamInfo<int>& info) {
-                             return std::string(sigabbrev_np(info.param));
+                         [](const testing::TestParamInfo<int>& param) {
+                             return std::string(sigabbrev_np(param.param));
                          });
 
 }  // namespace

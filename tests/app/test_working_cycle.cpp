@@ -360,14 +360,14 @@ TEST_F(CycleTest, OutputFolderIsMadeAgainOnEveryLoad) {
 TEST_F(CycleTest, TypedFoldersAreTakenAsTyped) {
     run.write("data/b_2.png", encoded(pattern(1), "PNG"));
     run.write("data/sub/c_3.png", encoded(pattern(2), "PNG"));
-    run.write("data/a_10.png", encoded(pattern(3), "PNG"));
+    run.write("data/b_10.png", encoded(pattern(3), "PNG"));
     window->folderEdit()->setText(QString::fromStdString(run.str() + "/data/"));
     load();
     EXPECT_EQ(state.samples.samplePaths,
-              (std::vector<std::string>{run.str() + "/data/b_2.png", run.str() + "/data/a_10.png",
+              (std::vector<std::string>{run.str() + "/data/b_2.png", run.str() + "/data/b_10.png",
                                         run.str() + "/data/sub/c_3.png"}));
     EXPECT_EQ(state.samples.sampleNames,
-              (std::vector<std::string>{"b_2.png", "a_10.png", "c_3.png"}));
+              (std::vector<std::string>{"b_2.png", "b_10.png", "c_3.png"}));
 
     window->folderEdit()->setText(QStringLiteral("   "));
     load();
