@@ -64,7 +64,8 @@ std::optional<Format> recognise(ByteView b) {
     }
     // PCX: manufacturer 0x0A, version at most 5, run-length encoding, 8 bits a pixel plane;
     // or the 1-bit form with version 3.
-    if (b[0] == 0x0A && ((b[1] <= 5 && b[2] == 1 && b[3] == 8) || (b[1] == 3 && b[2] == 1 && b[3] == 1))) {
+    if (b[0] == 0x0A &&
+        ((b[1] <= 5 && b[2] == 1 && b[3] == 8) || (b[1] == 3 && b[2] == 1 && b[3] == 1))) {
         return Format::Pcx;
     }
     return std::nullopt;

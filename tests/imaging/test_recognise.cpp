@@ -13,7 +13,9 @@ struct RecogniseCase {
     std::optional<Format> expected;
 };
 
-void PrintTo(const RecogniseCase& c, std::ostream* os) { *os << c.desc; }
+void PrintTo(const RecogniseCase& c, std::ostream* os) {
+    *os << c.desc;
+}
 
 class Recognise : public testing::TestWithParam<RecogniseCase> {};
 
