@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
                            : extension == "jpg" ? encodeWithQt(image, "JPG")
                            : extension == "bmp" ? encodeWithQt(image, "BMP")
                                                 : encodeWithQt(image, "PNG");
-        char number[8];
+        char number[16];
         std::snprintf(number, sizeof number, "%04d", serial++);
         const std::string path =
             std::string(argv[1]) + "/" + sample.named + "_" + number + "." + extension;
