@@ -79,6 +79,7 @@ MainWindow::MainWindow(WorkingState& state) : state_(state) {
     bindEvents();
     bindKeys();
     centreOnScreen();
+    folderEdit_->setFocus();  // the first thing to do is name a folder, or press Enter
 }
 
 MainWindow::~MainWindow() = default;
