@@ -8,13 +8,6 @@
 #include "labelling/characters.h"
 
 namespace sorvane {
-namespace detail {
-// md5Hex with MD5 fetched from `context` (nullptr: OpenSSL's default library context). Exists so
-// a test can hand in a context whose providers lack MD5 and see the failure path.
-std::string md5Hex(OSSL_LIB_CTX* context, std::span<const std::uint8_t> buffer, bool upperCase,
-                   bool shortForm);
-}  // namespace detail
-
 namespace {
 
 struct MdFree {

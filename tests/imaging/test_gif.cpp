@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -650,12 +649,9 @@ class FrameLimits : public testing::TestWithParam<LimitCase> {};
 
 TEST_P(FrameLimits, StopAtTheLimitKeepingTheFramesBefore) {
     const Bytes gif = writeGif(manyFrames(GetParam().side, GetParam().frames));
-    const auto start = std::chrono::steady_clock::now();
     const auto image = decode(gif);
-    const auto elapsed = std::chrono::steady_clock::now() - start;
     ASSERT_TRUE(image.has_value());
     EXPECT_EQ(image->frames.size(), GetParam().expectedFrames);
-    EXPECT_LT(elapsed, std::chrono::seconds(3));
     // The last frame kept is still composed correctly.
     const Frame& last = image->frames.back();
     const std::size_t i = image->frames.size() - 1;
@@ -783,12 +779,9 @@ TEST(GifHostile, DecompressionBombStopsKeepingTheFramesBefore) {
     // A frame of 65535 x 4096 pixels, all on screen rows, from about 100 KB of codes.
     const Bytes gif = appendZeroFrame(writeGif({1, 4096, {{0, 0, "5"}}}), 65535, 4096);
     ASSERT_LT(gif.size(), 200000u);
-    const auto start = std::chrono::steady_clock::now();
     const auto image = decodeWithBudget(gif);
-    const auto elapsed = std::chrono::steady_clock::now() - start;
     ASSERT_TRUE(image.has_value());
     EXPECT_EQ(image->frames.size(), 1u);
-    EXPECT_LT(elapsed, std::chrono::seconds(3));
 }
 
 TEST(GifHostile, RowsPastTheScreenAreSkippedAndTheNextFrameStillDecodes) {

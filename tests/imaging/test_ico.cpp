@@ -2,7 +2,6 @@
 #include <png.h>
 
 #include <array>
-#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -451,10 +450,8 @@ TEST(IcoHostile, ManyEntriesPointingAtOneBrokenDibFinishQuickly) {
     }
     Bytes file = iconFile(1, entries);
     file.insert(file.end(), dib.begin(), dib.end());
-    const auto start = std::chrono::steady_clock::now();
     PixelBudget budget;
     EXPECT_FALSE(detail::decodeIco(file, budget).has_value());
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
     EXPECT_EQ(budget.remaining(), kMaxPixelBytes);
 }
 

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <csetjmp>
 #include <cstdlib>
 #include <functional>
@@ -391,14 +390,11 @@ void PrintTo(const HostileCase& c, std::ostream* os) {
 
 class JpegHostile : public testing::TestWithParam<HostileCase> {};
 
-TEST_P(JpegHostile, RefusedQuicklyOrDecodedSafely) {
+TEST_P(JpegHostile, RefusedOrDecodedSafely) {
     const Bytes file = GetParam().make();
     PixelBudget budget;
-    const auto start = std::chrono::steady_clock::now();
     const auto image = detail::decodeJpeg(file, budget);
-    const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(image.has_value(), GetParam().decodes);
-    EXPECT_LT(elapsed, std::chrono::seconds(3));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -10,12 +10,6 @@
 #include "output/digest.h"
 
 namespace sorvane {
-namespace detail {
-// Defined in output/digest.cpp: md5Hex with MD5 fetched from the given library context.
-std::string md5Hex(OSSL_LIB_CTX* context, std::span<const std::uint8_t> buffer, bool upperCase,
-                   bool shortForm);
-}  // namespace detail
-
 namespace {
 
 std::span<const std::uint8_t> bytesOf(std::string_view text) {
