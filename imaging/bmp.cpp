@@ -51,7 +51,10 @@ class Channel {
 public:
     Channel() = default;
     explicit Channel(std::uint32_t mask)
-        : mask_(mask), shift_(mask == 0 ? 0 : std::countr_zero(mask)), max_(mask >> shift_) {}
+        : mask_(mask),
+          shift_(mask == 0 ? 0 : std::countr_zero(mask)),
+          max_(mask >> shift_),
+          direct_(max_ == 0xFF) {}
 
     bool present() const { return mask_ != 0; }
     bool nonZero(std::uint32_t pixel) const { return (pixel & mask_) != 0; }
@@ -60,6 +63,9 @@ public:
             return 0;
         }
         const std::uint64_t value = (pixel & mask_) >> shift_;  // never above max_
+        if (direct_) {
+            return static_cast<std::uint8_t>(value);  // 8-bit channels need no scaling
+        }
         return static_cast<std::uint8_t>((value * 255 + max_ / 2) / max_);
     }
 
@@ -67,6 +73,7 @@ private:
     std::uint32_t mask_ = 0;
     int shift_ = 0;
     std::uint64_t max_ = 0;
+    bool direct_ = false;
 };
 
 struct Masks {

@@ -103,6 +103,11 @@ public:
                 }
                 continue;
             }
+            if (pending_ == 1) {
+                out[filled++] = value_;  // noisy pictures are mostly single bytes: skip the fill
+                pending_ = 0;
+                continue;
+            }
             const std::size_t n = std::min<std::size_t>(pending_, out.size() - filled);
             std::fill_n(out.begin() + static_cast<std::ptrdiff_t>(filled), n, value_);
             filled += n;
