@@ -66,8 +66,8 @@ void WalkTree(benchmark::State& state) {
         tree(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     for (auto _ : state) {
         sorvane::SampleSet samples;
-        sorvane::scanFolder(root, "", true, [&](const std::string& name, const std::string& path) {
-            sorvane::onSampleFound(samples, name, path);
+        sorvane::scanFolder(root, "", true, [&](const std::string& name, std::string path) {
+            sorvane::onSampleFound(samples, name, std::move(path));
         });
         benchmark::DoNotOptimize(samples.samplePaths.data());
     }

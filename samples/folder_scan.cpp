@@ -53,6 +53,8 @@ Kind kindOf(int dirFd, const dirent& entry) {
     return S_ISDIR(st.st_mode) ? Kind::Folder : Kind::Other;
 }
 
+void sortNaturally(std::vector<std::string>& names);
+
 std::unique_ptr<FolderListing> readFolder(const std::string& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
@@ -87,8 +89,8 @@ std::unique_ptr<FolderListing> readFolder(const std::string& folder) {
                 break;
         }
     }
-    std::sort(listing->files.begin(), listing->files.end(), naturalLess);
-    std::sort(listing->folders.begin(), listing->folders.end(), naturalLess);
+    sortNaturally(listing->files);
+    sortNaturally(listing->folders);
     return listing;
 }
 
@@ -99,31 +101,80 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// Compares the digit runs starting at a[i] and b[j] by value; advances both past their runs.
-int compareNumbers(std::string_view a, std::size_t& i, std::string_view b, std::size_t& j) {
-    while (i < a.size() && a[i] == '0' && i + 1 < a.size() && isDigit(a[i + 1])) {
-        ++i;
+// Appends a key whose byte order is the natural order of names: letters lower-cased; each run of
+// digits as '0', the length of the run without its leading zeros (4 bytes, big-endian) and then
+// those digits, so that numbers compare by value. A run starts with the byte '0' whatever its
+// digits, which orders it against any other byte exactly as a digit would be.
+void appendSortKey(std::string_view name, std::string& key) {
+    // A one-digit run grows to six bytes, the most any byte can grow; write through a pointer
+    // into that much room, then cut the key to what was written.
+    const std::size_t start = key.size();
+    key.resize(start + name.size() * 6);
+    char* out = key.data() + start;
+    for (std::size_t i = 0; i < name.size();) {
+        if (!isDigit(name[i])) {
+            *out++ = asciiLower(name[i++]);
+            continue;
+        }
+        std::size_t end = i;
+        while (end < name.size() && isDigit(name[end])) {
+            ++end;
+        }
+        while (i + 1 < end && name[i] == '0') {
+            ++i;
+        }
+        const auto length = static_cast<std::uint32_t>(end - i);
+        *out++ = '0';
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            *out++ = static_cast<char>((length >> shift) & 0xFF);
+        }
+        out = std::copy(name.begin() + static_cast<std::ptrdiff_t>(i),
+                        name.begin() + static_cast<std::ptrdiff_t>(end), out);
+        i = end;
     }
-    while (j < b.size() && b[j] == '0' && j + 1 < b.size() && isDigit(b[j + 1])) {
-        ++j;
+    key.resize(static_cast<std::size_t>(out - key.data()));
+}
+
+// Sorts names naturally; names equal under the key ("a01", "A1") are ordered by their bytes.
+void sortNaturally(std::vector<std::string>& names) {
+    struct Entry {
+        std::uint64_t head;  // the key's first 8 bytes, big-endian: most comparisons end here
+        std::size_t offset;
+        std::size_t length;
+        std::size_t index;
+    };
+    std::string keys;  // all keys in one buffer: one allocation for the folder, not one a name
+    std::size_t bytes = 0;
+    for (const auto& name : names) {
+        bytes += name.size();
     }
-    std::size_t endA = i;
-    std::size_t endB = j;
-    while (endA < a.size() && isDigit(a[endA])) {
-        ++endA;
+    keys.reserve(bytes * 6);
+    std::vector<Entry> entries;
+    entries.reserve(names.size());
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        const std::size_t offset = keys.size();
+        appendSortKey(names[k], keys);
+        std::uint64_t head = 0;
+        for (std::size_t b = 0; b < 8; ++b) {
+            const std::size_t at = offset + b;
+            head = (head << 8) | (at < keys.size() ? static_cast<unsigned char>(keys[at]) : 0u);
+        }
+        entries.push_back({head, offset, keys.size() - offset, k});
     }
-    while (endB < b.size() && isDigit(b[endB])) {
-        ++endB;
+    const std::string_view all(keys);
+    std::sort(entries.begin(), entries.end(), [&](const Entry& x, const Entry& y) {
+        if (x.head != y.head) {
+            return x.head < y.head;
+        }
+        const int order = all.substr(x.offset, x.length).compare(all.substr(y.offset, y.length));
+        return order != 0 ? order < 0 : names[x.index] < names[y.index];
+    });
+    std::vector<std::string> sorted;
+    sorted.reserve(names.size());
+    for (const Entry& entry : entries) {
+        sorted.push_back(std::move(names[entry.index]));
     }
-    int order = 0;
-    if (endA - i != endB - j) {
-        order = endA - i < endB - j ? -1 : 1;
-    } else {
-        order = a.substr(i, endA - i).compare(b.substr(j, endB - j));
-    }
-    i = endA;
-    j = endB;
-    return order;
+    names.swap(sorted);
 }
 
 bool hasExtension(std::string_view name, std::string_view extension) {
@@ -160,27 +211,11 @@ bool walk(const std::string& folder, const std::string& extension, bool recursiv
 }  // namespace
 
 bool naturalLess(std::string_view a, std::string_view b) {
-    std::size_t i = 0;
-    std::size_t j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (isDigit(a[i]) && isDigit(b[j])) {
-            if (const int order = compareNumbers(a, i, b, j); order != 0) {
-                return order < 0;
-            }
-            continue;
-        }
-        const char x = asciiLower(a[i]);
-        const char y = asciiLower(b[j]);
-        if (x != y) {
-            return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
-        }
-        ++i;
-        ++j;
-    }
-    if (i < a.size() || j < b.size()) {
-        return j < b.size() && i >= a.size();  // the shorter comes first
-    }
-    return a < b;  // equal by the rules above ("a01" and "A1"): settle by bytes
+    std::string keyA;
+    std::string keyB;
+    appendSortKey(a, keyA);
+    appendSortKey(b, keyB);
+    return keyA != keyB ? keyA < keyB : a < b;
 }
 
 SearchHandle::SearchHandle() = default;

@@ -45,6 +45,20 @@ TEST(NaturalOrder, SortsLikeAPerson) {
     EXPECT_EQ(names, expected);
 }
 
+TEST(NaturalOrder, DigitRunsAgainstOtherBytes) {
+    const struct {
+        const char* less;
+        const char* more;
+    } pairs[] = {{"a2b", "a10"}, {"x", "x0"},    {"x0", "x00"},       {"x00", "x1"},
+                 {"a-1", "a1"},  {"a.1", "a_1"}, {"a1", "a1a"},       {"a9z", "a10"},
+                 {"A1", "a01"},  {"a01", "a1"},  {"img99", "img100"}, {"a1b2", "a1b10"},
+                 {"a", "a\x80"}, {"0", "a"},     {"1/", "1a"},        {"z9", "z:"}};
+    for (const auto& pair : pairs) {
+        EXPECT_TRUE(naturalLess(pair.less, pair.more)) << pair.less << " < " << pair.more;
+        EXPECT_FALSE(naturalLess(pair.more, pair.less)) << pair.more << " < " << pair.less;
+    }
+}
+
 TEST(NaturalOrder, IsAStrictWeakOrder) {
     const std::vector<std::string> names = {"a1", "a01", "A1", "a001b", "a1b", "a", "", "0", "00"};
     for (const auto& a : names) {
