@@ -42,20 +42,30 @@ void readFromMemory(png_structp png, png_bytep out, std::size_t length) {
     source->offset += length;
 }
 
-struct ReadStructs {
+// Owns a png_struct made by `create` (for reading or for writing) and its info struct; `info` is
+// null when either could not be made.
+template <auto create, auto destroy>
+struct PngStructs {
     png_structp png = nullptr;
     png_infop info = nullptr;
 
-    ReadStructs() {
-        png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, failQuietly, ignoreWarning);
+    PngStructs() {
+        png = create(PNG_LIBPNG_VER_STRING, nullptr, failQuietly, ignoreWarning);
         if (png != nullptr) {
             info = png_create_info_struct(png);
         }
     }
-    ~ReadStructs() { png_destroy_read_struct(&png, &info, nullptr); }
-    ReadStructs(const ReadStructs&) = delete;
-    ReadStructs& operator=(const ReadStructs&) = delete;
+    ~PngStructs() { destroy(&png, &info); }
+    PngStructs(const PngStructs&) = delete;
+    PngStructs& operator=(const PngStructs&) = delete;
 };
+
+void destroyReadStructs(png_structpp png, png_infopp info) {
+    png_destroy_read_struct(png, info, nullptr);
+}
+
+using ReadStructs = PngStructs<png_create_read_struct, destroyReadStructs>;
+using WriteStructs = PngStructs<png_create_write_struct, png_destroy_write_struct>;
 
 // Reads the chunks up to the first IDAT, without inflating any pixel data.
 bool readHeader(png_structp png, png_infop info, MemorySource* source, png_uint_32* width,
@@ -140,21 +150,6 @@ void writeToMemory(png_structp png, png_bytep data, std::size_t length) {
 }
 
 void flushNothing(png_structp) {}
-
-struct WriteStructs {
-    png_structp png = nullptr;
-    png_infop info = nullptr;
-
-    WriteStructs() {
-        png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, failQuietly, ignoreWarning);
-        if (png != nullptr) {
-            info = png_create_info_struct(png);
-        }
-    }
-    ~WriteStructs() { png_destroy_write_struct(&png, &info); }
-    WriteStructs(const WriteStructs&) = delete;
-    WriteStructs& operator=(const WriteStructs&) = delete;
-};
 
 // Writes RGBA rows as 8-bit RGBA, or as RGB (the alpha byte skipped as filler) when opaque.
 bool writeImage(png_structp png, png_infop info, MemorySink* sink, png_bytepp rows,

@@ -7,48 +7,24 @@
 #include <string>
 #include <vector>
 
+#include "fixtures.h"
 #include "imaging/codecs.h"
 #include "imaging/image.h"
 
 namespace sorvane::imaging {
 namespace {
 
-using Rgba = std::array<std::uint8_t, 4>;
+using namespace fixtures;
+using fixtures::PrintTo;
+
 constexpr Rgba kBlack{0, 0, 0, 0xFF};
 
 // ---- fixture: BMP bytes written field by field from a known pattern ---------------------------
 
-void putLe16(Bytes& out, std::uint32_t v) {
-    out.push_back(static_cast<std::uint8_t>(v));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-
-void putLe32(Bytes& out, std::uint32_t v) {
-    for (int s = 0; s < 32; s += 8) {
-        out.push_back(static_cast<std::uint8_t>(v >> s));
-    }
-}
-
-void setLe32(Bytes& out, std::size_t at, std::uint32_t v) {
-    for (int s = 0; s < 32; s += 8) {
-        out[at + static_cast<std::size_t>(s / 8)] = static_cast<std::uint8_t>(v >> s);
-    }
-}
-
-std::uint32_t mix(std::uint32_t x, std::uint32_t y) {
-    std::uint32_t v = (x + 1) * 0x9E3779B1u ^ (y + 7) * 0x85EBCA77u;
-    v ^= v >> 15;
-    v *= 0x2C1B3C6Du;
-    v ^= v >> 12;
-    return v;
-}
-
 std::vector<Rgba> makePalette(std::size_t n) {
     std::vector<Rgba> palette;
     for (std::size_t i = 0; i < n; ++i) {
-        const auto m = mix(static_cast<std::uint32_t>(i), 99);
-        palette.push_back(Rgba{static_cast<std::uint8_t>(m), static_cast<std::uint8_t>(m >> 8),
-                               static_cast<std::uint8_t>(m >> 16), 0xFF});
+        palette.push_back(mixColour(static_cast<std::uint32_t>(i), 99));
     }
     return palette;
 }
@@ -64,10 +40,6 @@ struct BmpCase {
     std::array<std::uint32_t, 4> masks = {};  // R, G, B, A for bit fields
     std::uint32_t valueMask = 0xFFFFFFFF;     // limits the raw pixel values of the pattern
 };
-
-void PrintTo(const BmpCase& c, std::ostream* os) {
-    *os << c.desc;
-}
 
 bool bitfields(const BmpCase& c) {
     return c.compression == 3 || c.compression == 6;
@@ -110,10 +82,7 @@ std::uint8_t scaled(std::uint32_t raw, std::uint32_t mask) {
 }
 
 Frame expectedFrame(const BmpCase& c) {
-    Frame f;
-    f.width = c.width;
-    f.height = rows(c);
-    f.rgba.resize(std::size_t{f.width} * f.height * 4);
+    Frame f = blankFrame(c.width, rows(c));
     const auto masks = effectiveMasks(c);
     bool anyAlpha = false;
     for (std::uint32_t y = 0; y < f.height; ++y) {
@@ -139,37 +108,6 @@ Frame expectedFrame(const BmpCase& c) {
         }
     }
     return f;
-}
-
-void putRow(Bytes& out, const BmpCase& c, std::uint32_t y) {
-    const std::size_t start = out.size();
-    std::uint32_t acc = 0;
-    unsigned filled = 0;
-    for (std::uint32_t x = 0; x < c.width; ++x) {
-        const std::uint32_t raw = rawValue(c, x, y);
-        if (c.bitCount <= 8) {
-            acc = (acc << c.bitCount) | raw;
-            filled += c.bitCount;
-            if (filled == 8) {
-                out.push_back(static_cast<std::uint8_t>(acc));
-                acc = filled = 0;
-            }
-        } else if (c.bitCount == 16) {
-            putLe16(out, raw);
-        } else if (c.bitCount == 24) {
-            out.push_back(static_cast<std::uint8_t>(raw));
-            out.push_back(static_cast<std::uint8_t>(raw >> 8));
-            out.push_back(static_cast<std::uint8_t>(raw >> 16));
-        } else {
-            putLe32(out, raw);
-        }
-    }
-    if (filled > 0) {
-        out.push_back(static_cast<std::uint8_t>(acc << (8 - filled)));
-    }
-    while ((out.size() - start) % 4 != 0) {
-        out.push_back(0);
-    }
 }
 
 // The whole file; its DIB (from byte 14) is what an ICO entry or a clipboard would hold.
@@ -216,37 +154,17 @@ Bytes buildBmp(const BmpCase& c) {
             out.push_back(0);
         }
     }
-    setLe32(out, 10, static_cast<std::uint32_t>(out.size()));
+    setLe(out, 10, static_cast<std::uint32_t>(out.size()), 4);
     for (std::uint32_t r = 0; r < rows(c); ++r) {
-        putRow(out, c, c.height < 0 ? r : rows(c) - 1 - r);
+        const std::uint32_t y = c.height < 0 ? r : rows(c) - 1 - r;
+        putDibRow(out, c.bitCount, c.width, [&](std::uint32_t x) { return rawValue(c, x, y); });
     }
-    setLe32(out, 2, static_cast<std::uint32_t>(out.size()));
+    setLe(out, 2, static_cast<std::uint32_t>(out.size()), 4);
     return out;
 }
 
-void expectSameFrame(const Frame& actual, const Frame& expected) {
-    ASSERT_EQ(actual.width, expected.width);
-    ASSERT_EQ(actual.height, expected.height);
-    ASSERT_EQ(actual.rgba.size(), expected.rgba.size());
-    for (std::uint32_t y = 0; y < expected.height; ++y) {
-        for (std::uint32_t x = 0; x < expected.width; ++x) {
-            const Rgba a{actual.pixel(x, y)[0], actual.pixel(x, y)[1], actual.pixel(x, y)[2],
-                         actual.pixel(x, y)[3]};
-            const Rgba e{expected.pixel(x, y)[0], expected.pixel(x, y)[1], expected.pixel(x, y)[2],
-                         expected.pixel(x, y)[3]};
-            ASSERT_EQ(a, e) << "pixel " << x << "," << y;
-        }
-    }
-}
-
 std::optional<Frame> decodeOne(ByteView bytes) {
-    PixelBudget budget;
-    auto image = detail::decodeBmp(bytes, budget);
-    if (!image) {
-        return std::nullopt;
-    }
-    EXPECT_EQ(image->frames.size(), 1u);
-    return std::move(image->frames.front());
+    return decodeOneFrame(detail::decodeBmp, bytes);
 }
 
 // ---- every header, bit depth and layout, pixel for pixel ---------------------------------------
@@ -258,7 +176,7 @@ TEST_P(BmpVariant, DecodesPixelForPixel) {
     const Bytes file = buildBmp(c);
     const auto frame = decodeOne(file);
     ASSERT_TRUE(frame.has_value());
-    expectSameFrame(*frame, expectedFrame(c));
+    EXPECT_TRUE(samePixels(*frame, expectedFrame(c)));
 }
 
 TEST_P(BmpVariant, DibWithoutFileHeaderFindsPixelsAfterPalette) {
@@ -267,7 +185,7 @@ TEST_P(BmpVariant, DibWithoutFileHeaderFindsPixelsAfterPalette) {
     PixelBudget budget;
     const auto frame = detail::decodeDib(ByteView(file).subspan(14), budget, false);
     ASSERT_TRUE(frame.has_value());
-    expectSameFrame(*frame, expectedFrame(c));
+    EXPECT_TRUE(samePixels(*frame, expectedFrame(c)));
 }
 
 constexpr std::array<std::uint32_t, 4> k565{0xF800, 0x07E0, 0x001F, 0};
@@ -377,29 +295,29 @@ TEST(BmpDecode, PaletteCutShortByPixelOffsetGivesBlackPastIt) {
     // clrUsed 0 claims 256 entries, but bfOffBits leaves room for the 3 written.
     BmpCase c{.desc = "", .bitCount = 8, .palette = makePalette(3)};
     Bytes file = buildBmp(c);
-    setLe32(file, 14 + 32, 0);
+    setLe(file, 14 + 32, 0, 4);
     const auto frame = decodeOne(file);
     ASSERT_TRUE(frame.has_value());
-    expectSameFrame(*frame, expectedFrame(c));
+    EXPECT_TRUE(samePixels(*frame, expectedFrame(c)));
 }
 
 TEST(BmpDecode, PixelOffsetInsideTheHeaderIsIgnored) {
     const BmpCase c{.desc = "", .bitCount = 4, .palette = makePalette(16)};
     Bytes file = buildBmp(c);
-    setLe32(file, 10, 0);
+    setLe(file, 10, 0, 4);
     const auto frame = decodeOne(file);
     ASSERT_TRUE(frame.has_value());
-    expectSameFrame(*frame, expectedFrame(c));
+    EXPECT_TRUE(samePixels(*frame, expectedFrame(c)));
 }
 
 TEST(BmpDecode, PixelOffsetPastPaletteIsHonoured) {
     const BmpCase c{.desc = "", .bitCount = 24};
     Bytes file = buildBmp(c);
     file.insert(file.begin() + 54, {9, 9, 9, 9, 9});  // a gap before the pixels
-    setLe32(file, 10, 59);
+    setLe(file, 10, 59, 4);
     const auto frame = decodeOne(file);
     ASSERT_TRUE(frame.has_value());
-    expectSameFrame(*frame, expectedFrame(c));
+    EXPECT_TRUE(samePixels(*frame, expectedFrame(c)));
 }
 
 // ---- run-length coding ----------------------------------------------------------------------
@@ -411,10 +329,6 @@ struct RleCase {
     Bytes stream;
     std::vector<std::string> expected;  // rows top to bottom; hex palette index, '.' never set
 };
-
-void PrintTo(const RleCase& c, std::ostream* os) {
-    *os << c.desc;
-}
 
 constexpr std::uint32_t kRleWidth = 6;
 
@@ -438,16 +352,14 @@ Bytes buildRle(const RleCase& c) {
         out.insert(out.end(), {p[2], p[1], p[0], 0});
     }
     out.insert(out.end(), c.stream.begin(), c.stream.end());
-    setLe32(out, 2, static_cast<std::uint32_t>(out.size()));
+    setLe(out, 2, static_cast<std::uint32_t>(out.size()), 4);
     return out;
 }
 
 Frame gridFrame(const std::vector<std::string>& grid) {
     const auto palette = makePalette(16);
-    Frame f;
-    f.width = static_cast<std::uint32_t>(grid.front().size());
-    f.height = static_cast<std::uint32_t>(grid.size());
-    f.rgba.assign(std::size_t{f.width} * f.height * 4, 0);
+    Frame f = blankFrame(static_cast<std::uint32_t>(grid.front().size()),
+                         static_cast<std::uint32_t>(grid.size()));
     for (std::uint32_t y = 0; y < f.height; ++y) {
         for (std::uint32_t x = 0; x < f.width; ++x) {
             const char ch = grid[y][x];
@@ -470,7 +382,7 @@ TEST_P(BmpRle, DecodesOrRefuses) {
         return;
     }
     ASSERT_TRUE(frame.has_value());
-    expectSameFrame(*frame, gridFrame(c.expected));
+    EXPECT_TRUE(samePixels(*frame, gridFrame(c.expected)));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -542,21 +454,13 @@ TEST(BmpRle, IndexPastThePaletteIsOpaqueBlack) {
 // ---- the encoder -----------------------------------------------------------------------------
 
 Frame patternFrame(std::uint32_t width, std::uint32_t height, bool withAlpha) {
-    Frame f;
-    f.width = width;
-    f.height = height;
-    f.rgba.resize(std::size_t{width} * height * 4);
-    for (std::uint32_t y = 0; y < height; ++y) {
-        for (std::uint32_t x = 0; x < width; ++x) {
-            const std::uint32_t m = mix(x, y);
-            std::uint8_t* p = f.pixel(x, y);
-            p[0] = static_cast<std::uint8_t>(m);
-            p[1] = static_cast<std::uint8_t>(m >> 8);
-            p[2] = static_cast<std::uint8_t>(m >> 16);
-            p[3] = withAlpha ? static_cast<std::uint8_t>(m >> 24) : 0xFF;
+    return paintedFrame(width, height, [withAlpha](std::uint32_t x, std::uint32_t y) {
+        Rgba p = mixColour(x, y);
+        if (withAlpha) {
+            p[3] = static_cast<std::uint8_t>(mix(x, y) >> 24);
         }
-    }
-    return f;
+        return p;
+    });
 }
 
 std::uint32_t le32At(const Bytes& b, std::size_t at) {
@@ -575,10 +479,6 @@ struct EncodeCase {
     bool withAlpha;
 };
 
-void PrintTo(const EncodeCase& c, std::ostream* os) {
-    *os << c.desc;
-}
-
 class BmpEncode : public testing::TestWithParam<EncodeCase> {};
 
 TEST_P(BmpEncode, RoundTripsThroughOurDecoder) {
@@ -589,7 +489,7 @@ TEST_P(BmpEncode, RoundTripsThroughOurDecoder) {
     const auto image = decode(file);  // through format recognition
     ASSERT_TRUE(image.has_value());
     ASSERT_EQ(image->frames.size(), 1u);
-    expectSameFrame(image->frames.front(), source);
+    EXPECT_TRUE(samePixels(image->frames.front(), source));
 }
 
 TEST_P(BmpEncode, WritesConsistentHeaders) {
@@ -673,7 +573,7 @@ TEST(BmpHostile, EveryCutGivesNothingOrTheWholePicture) {
             const auto part = decodeOne(ByteView(file).first(cut));
             if (part) {
                 SCOPED_TRACE("cut at " + std::to_string(cut));
-                expectSameFrame(*part, *whole);
+                EXPECT_TRUE(samePixels(*part, *whole));
             }
         }
         // Only the last row's padding may be missing.
@@ -681,50 +581,25 @@ TEST(BmpHostile, EveryCutGivesNothingOrTheWholePicture) {
     }
 }
 
-struct HostileCase {
-    const char* desc;
-    Bytes file;
-    bool decodes;
-};
-
-void PrintTo(const HostileCase& c, std::ostream* os) {
-    *os << c.desc;
-}
-
 // A valid 24-bit file changed in one field.
 Bytes patched(std::size_t at, std::uint32_t value, std::size_t width = 4) {
-    Bytes file = buildBmp(BmpCase{.desc = "", .bitCount = 24});
-    for (std::size_t i = 0; i < width; ++i) {
-        file[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-    return file;
+    return withField(buildBmp(BmpCase{.desc = "", .bitCount = 24}), at, value, width);
 }
 
 Bytes headerOnly(std::uint32_t width, std::uint32_t height, std::uint16_t bits,
                  std::uint32_t compression = 0) {
     Bytes file = buildBmp(BmpCase{.desc = "", .bitCount = 24, .width = 1, .height = 1});
-    setLe32(file, 18, width);
-    setLe32(file, 22, height);
+    setLe(file, 18, width, 4);
+    setLe(file, 22, height, 4);
     file[28] = static_cast<std::uint8_t>(bits);
-    setLe32(file, 30, compression);
-    return file;
-}
-
-Bytes firstBytes(Bytes file, std::size_t n) {
-    file.resize(n);
+    setLe(file, 30, compression, 4);
     return file;
 }
 
 class BmpHostileField : public testing::TestWithParam<HostileCase> {};
 
 TEST_P(BmpHostileField, NeverAllocatesForWhatTheFileCannotHold) {
-    const HostileCase& c = GetParam();
-    PixelBudget budget;
-    const auto image = detail::decodeBmp(c.file, budget);
-    EXPECT_EQ(image.has_value(), c.decodes);
-    if (!c.decodes) {
-        EXPECT_EQ(budget.remaining(), kMaxPixelBytes) << "allocated for a picture it refused";
-    }
+    expectHostileFile(detail::decodeBmp, GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -768,7 +643,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(BmpHostile, ClrUsedHugeInADibIsRefused) {
     // Without bfOffBits the pixels would start past a palette of 2^32 entries.
     Bytes file = buildBmp(BmpCase{.desc = "", .bitCount = 8, .palette = makePalette(4)});
-    setLe32(file, 46, 0xFFFFFFFF);
+    setLe(file, 46, 0xFFFFFFFF, 4);
     PixelBudget budget;
     EXPECT_FALSE(detail::decodeDib(ByteView(file).subspan(14), budget, false).has_value());
     EXPECT_EQ(budget.remaining(), kMaxPixelBytes);
@@ -777,7 +652,7 @@ TEST(BmpHostile, ClrUsedHugeInADibIsRefused) {
 TEST(BmpHostile, Os2HuffmanAndRle24AreRefused) {
     for (std::uint32_t compression : {3u, 4u}) {
         Bytes file = buildBmp(BmpCase{.desc = "", .headerSize = 64, .bitCount = 24});
-        setLe32(file, 30, compression);
+        setLe(file, 30, compression, 4);
         EXPECT_FALSE(decodeOne(file).has_value()) << compression;
     }
 }
@@ -786,7 +661,7 @@ TEST(BmpHostile, ZeroMasksGiveBlackNotACrash) {
     const BmpCase c{.desc = "", .headerSize = 56, .bitCount = 32, .compression = 3};
     const auto frame = decodeOne(buildBmp(c));
     ASSERT_TRUE(frame.has_value());
-    expectSameFrame(*frame, expectedFrame(c));
+    EXPECT_TRUE(samePixels(*frame, expectedFrame(c)));
 }
 
 }  // namespace

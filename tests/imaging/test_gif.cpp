@@ -18,11 +18,15 @@
 #include <utility>
 #include <vector>
 
+#include "fixtures.h"
 #include "imaging/codecs.h"
 #include "imaging/image.h"
 
 namespace sorvane::imaging {
 namespace {
+
+using namespace fixtures;
+using fixtures::PrintTo;
 
 // ---- Writing fixtures --------------------------------------------------------------------
 
@@ -240,30 +244,6 @@ Frame picture(const std::string& text) {
     return frame;
 }
 
-testing::AssertionResult samePixels(const Frame& actual, const Frame& expected) {
-    if (actual.width != expected.width || actual.height != expected.height) {
-        return testing::AssertionFailure()
-               << "size " << actual.width << "x" << actual.height << ", expected " << expected.width
-               << "x" << expected.height;
-    }
-    for (std::uint32_t y = 0; y < expected.height; ++y) {
-        for (std::uint32_t x = 0; x < expected.width; ++x) {
-            if (std::memcmp(actual.pixel(x, y), expected.pixel(x, y), 4) != 0) {
-                const std::uint8_t* a = actual.pixel(x, y);
-                return testing::AssertionFailure()
-                       << "pixel (" << x << "," << y << ") is " << int(a[0]) << "," << int(a[1])
-                       << "," << int(a[2]) << "," << int(a[3]);
-            }
-        }
-    }
-    return testing::AssertionSuccess();
-}
-
-std::optional<Image> decodeWithBudget(const Bytes& bytes) {
-    PixelBudget budget;
-    return detail::decodeGif(bytes, budget);
-}
-
 // ---- Composition -------------------------------------------------------------------------
 
 struct ComposeCase {
@@ -272,14 +252,10 @@ struct ComposeCase {
     std::vector<std::string> expected;  // one picture per composed frame
 };
 
-void PrintTo(const ComposeCase& c, std::ostream* os) {
-    *os << c.desc;
-}
-
 class Compose : public testing::TestWithParam<ComposeCase> {};
 
 TEST_P(Compose, EveryFrameIsTheWholeScreenComposed) {
-    const auto image = decodeWithBudget(writeGif(GetParam().gif));
+    const auto image = decodeWithBudget(detail::decodeGif, writeGif(GetParam().gif));
     ASSERT_TRUE(image.has_value());
     ASSERT_EQ(image->frames.size(), GetParam().expected.size());
     for (std::size_t i = 0; i < image->frames.size(); ++i) {
@@ -357,15 +333,11 @@ struct TimingCase {
     int expectedDelayMs;
 };
 
-void PrintTo(const TimingCase& c, std::ostream* os) {
-    *os << c.desc;
-}
-
 class Timing : public testing::TestWithParam<TimingCase> {};
 
 TEST_P(Timing, DelayInMilliseconds) {
     const FrameSpec frame{0, 0, "1", GetParam().control};
-    const auto image = decodeWithBudget(writeGif({1, 1, {frame, frame}}));
+    const auto image = decodeWithBudget(detail::decodeGif, writeGif({1, 1, {frame, frame}}));
     ASSERT_TRUE(image.has_value());
     ASSERT_EQ(image->frames.size(), 2u);
     for (const Frame& f : image->frames) {
@@ -383,7 +355,8 @@ INSTANTIATE_TEST_SUITE_P(
                     TimingCase{"no control block plays as 100 ms", std::nullopt, 100}));
 
 TEST(GifTiming, AStillPictureHasNoDelay) {
-    const auto image = decodeWithBudget(writeGif({1, 1, {{0, 0, "1", Control{0, 50}}}}));
+    const auto image =
+        decodeWithBudget(detail::decodeGif, writeGif({1, 1, {{0, 0, "1", Control{0, 50}}}}));
     ASSERT_TRUE(image.has_value());
     ASSERT_EQ(image->frames.size(), 1u);
     EXPECT_EQ(image->frames[0].delayMs, 0);
@@ -396,15 +369,11 @@ struct LoopCase {
     int expectedLoopCount;
 };
 
-void PrintTo(const LoopCase& c, std::ostream* os) {
-    *os << c.desc;
-}
-
 class Looping : public testing::TestWithParam<LoopCase> {};
 
 TEST_P(Looping, LoopCountFromTheApplicationBlock) {
     GifSpec spec{1, 1, {{0, 0, "1"}, {0, 0, "2"}}, GetParam().loops, GetParam().application};
-    const auto image = decodeWithBudget(writeGif(spec));
+    const auto image = decodeWithBudget(detail::decodeGif, writeGif(spec));
     ASSERT_TRUE(image.has_value());
     EXPECT_EQ(image->loopCount, GetParam().expectedLoopCount);
     EXPECT_EQ(image->frames.size(), 2u);
@@ -421,32 +390,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- Round trips through the encoder -----------------------------------------------------
 
-Frame makeRgba(std::uint32_t width, std::uint32_t height,
-               std::array<std::uint8_t, 4> (*colourAt)(std::uint32_t, std::uint32_t)) {
-    Frame frame;
-    frame.width = width;
-    frame.height = height;
-    for (std::uint32_t y = 0; y < height; ++y) {
-        for (std::uint32_t x = 0; x < width; ++x) {
-            const auto c = colourAt(x, y);
-            frame.rgba.insert(frame.rgba.end(), c.begin(), c.end());
-        }
-    }
-    return frame;
-}
-
-using Rgba = std::array<std::uint8_t, 4>;
-
 struct RoundTripCase {
     const char* desc;
     Frame frame;
     int tolerance;    // largest channel difference allowed on opaque pixels
     int paletteSize;  // entries in the written colour map
 };
-
-void PrintTo(const RoundTripCase& c, std::ostream* os) {
-    *os << c.desc;
-}
 
 class RoundTrip : public testing::TestWithParam<RoundTripCase> {};
 
@@ -486,76 +435,78 @@ INSTANTIATE_TEST_SUITE_P(
     Encoder, RoundTrip,
     testing::Values(
         RoundTripCase{"all transparent",
-                      makeRgba(3, 2,
-                               [](std::uint32_t, std::uint32_t) {
-                                   return Rgba{1, 2, 3, 0};
-                               }),
+                      paintedFrame(3, 2,
+                                   [](std::uint32_t, std::uint32_t) {
+                                       return Rgba{1, 2, 3, 0};
+                                   }),
                       0, 2},
         RoundTripCase{"one colour",
-                      makeRgba(5, 3,
-                               [](std::uint32_t, std::uint32_t) {
-                                   return Rgba{9, 99, 199, 255};
-                               }),
+                      paintedFrame(5, 3,
+                                   [](std::uint32_t, std::uint32_t) {
+                                       return Rgba{9, 99, 199, 255};
+                                   }),
                       0, 2},
         RoundTripCase{"three colours",
-                      makeRgba(7, 5,
-                               [](std::uint32_t x, std::uint32_t y) {
-                                   const std::uint8_t v =
-                                       static_cast<std::uint8_t>((x + y) % 3 * 100);
-                                   return Rgba{v, static_cast<std::uint8_t>(255 - v), 7, 255};
-                               }),
+                      paintedFrame(7, 5,
+                                   [](std::uint32_t x, std::uint32_t y) {
+                                       const std::uint8_t v =
+                                           static_cast<std::uint8_t>((x + y) % 3 * 100);
+                                       return Rgba{v, static_cast<std::uint8_t>(255 - v), 7, 255};
+                                   }),
                       0, 4},
         RoundTripCase{"exactly 256 colours",
-                      makeRgba(16, 16,
-                               [](std::uint32_t x, std::uint32_t y) {
-                                   return Rgba{static_cast<std::uint8_t>(x * 17),
-                                               static_cast<std::uint8_t>(y * 17),
-                                               static_cast<std::uint8_t>((x ^ y) * 3), 255};
-                               }),
+                      paintedFrame(16, 16,
+                                   [](std::uint32_t x, std::uint32_t y) {
+                                       return Rgba{static_cast<std::uint8_t>(x * 17),
+                                                   static_cast<std::uint8_t>(y * 17),
+                                                   static_cast<std::uint8_t>((x ^ y) * 3), 255};
+                                   }),
                       0, 256},
-        RoundTripCase{"transparency kept, alpha under 128 is transparent",
-                      makeRgba(4, 4,
-                               [](std::uint32_t x, std::uint32_t y) {
-                                   constexpr std::array<std::uint8_t, 4> alpha{0, 127, 128, 255};
-                                   return Rgba{static_cast<std::uint8_t>(x * 60), 30,
-                                               static_cast<std::uint8_t>(y * 60), alpha[x]};
-                               }),
-                      0, 16},
+        RoundTripCase{
+            "transparency kept, alpha under 128 is transparent",
+            paintedFrame(4, 4,
+                         [](std::uint32_t x, std::uint32_t y) {
+                             constexpr std::array<std::uint8_t, 4> alpha{0, 127, 128, 255};
+                             return Rgba{static_cast<std::uint8_t>(x * 60), 30,
+                                         static_cast<std::uint8_t>(y * 60), alpha[x]};
+                         }),
+            0, 16},
         RoundTripCase{"255 colours and transparency fit exactly",
-                      makeRgba(16, 16,
-                               [](std::uint32_t x, std::uint32_t y) {
-                                   const bool hole = x == 0 && y == 0;
-                                   return Rgba{static_cast<std::uint8_t>(x * 16),
-                                               static_cast<std::uint8_t>(y * 16), 40,
-                                               static_cast<std::uint8_t>(hole ? 0 : 255)};
-                               }),
+                      paintedFrame(16, 16,
+                                   [](std::uint32_t x, std::uint32_t y) {
+                                       const bool hole = x == 0 && y == 0;
+                                       return Rgba{static_cast<std::uint8_t>(x * 16),
+                                                   static_cast<std::uint8_t>(y * 16), 40,
+                                                   static_cast<std::uint8_t>(hole ? 0 : 255)};
+                                   }),
                       0, 256},
         RoundTripCase{"256 colours and transparency are quantised",
-                      makeRgba(17, 16,
-                               [](std::uint32_t x, std::uint32_t y) {
-                                   const bool hole = x == 16;
-                                   return Rgba{static_cast<std::uint8_t>(x * 15),
-                                               static_cast<std::uint8_t>(y * 16), 40,
-                                               static_cast<std::uint8_t>(hole ? 0 : 255)};
-                               }),
+                      paintedFrame(17, 16,
+                                   [](std::uint32_t x, std::uint32_t y) {
+                                       const bool hole = x == 16;
+                                       return Rgba{static_cast<std::uint8_t>(x * 15),
+                                                   static_cast<std::uint8_t>(y * 16), 40,
+                                                   static_cast<std::uint8_t>(hole ? 0 : 255)};
+                                   }),
                       8, 256},
         RoundTripCase{"smooth gradient of many colours is quantised",
-                      makeRgba(256, 64,
-                               [](std::uint32_t x, std::uint32_t y) {
-                                   return Rgba{static_cast<std::uint8_t>(x),
-                                               static_cast<std::uint8_t>(y * 4),
-                                               static_cast<std::uint8_t>(255 - x / 2), 255};
-                               }),
+                      paintedFrame(256, 64,
+                                   [](std::uint32_t x, std::uint32_t y) {
+                                       return Rgba{static_cast<std::uint8_t>(x),
+                                                   static_cast<std::uint8_t>(y * 4),
+                                                   static_cast<std::uint8_t>(255 - x / 2), 255};
+                                   }),
                       48, 256},
         RoundTripCase{"noisy colours with a transparent band are quantised",
-                      makeRgba(96, 96,
-                               [](std::uint32_t x, std::uint32_t y) {
-                                   const std::uint32_t h = (x * 2654435761u) ^ (y * 40503u);
-                                   return Rgba{static_cast<std::uint8_t>(h),
-                                               static_cast<std::uint8_t>(h >> 8),
-                                               static_cast<std::uint8_t>(h >> 16),
-                                               static_cast<std::uint8_t>(y % 10 == 0 ? 0 : 255)};
-                               }),
+                      paintedFrame(96, 96,
+                                   [](std::uint32_t x, std::uint32_t y) {
+                                       const std::uint32_t h = (x * 2654435761u) ^ (y * 40503u);
+                                       return Rgba{
+                                           static_cast<std::uint8_t>(h),
+                                           static_cast<std::uint8_t>(h >> 8),
+                                           static_cast<std::uint8_t>(h >> 16),
+                                           static_cast<std::uint8_t>(y % 10 == 0 ? 0 : 255)};
+                                   }),
                       48, 256}));
 
 TEST(GifEncoder, RefusesFramesItCannotWrite) {
@@ -587,14 +538,14 @@ GifSpec animation() {
 
 TEST(GifHostile, TruncatedFileGivesTheFramesCompletedOrNothing) {
     const Bytes whole = writeGif(animation());
-    const auto full = decodeWithBudget(whole);
+    const auto full = decodeWithBudget(detail::decodeGif, whole);
     ASSERT_TRUE(full.has_value());
     ASSERT_EQ(full->frames.size(), 3u);
     std::size_t previousCount = 0;
     std::array<bool, 4> seen{};
     for (std::size_t cut = 0; cut < whole.size(); ++cut) {
         const Bytes part(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut));
-        const auto image = decodeWithBudget(part);
+        const auto image = decodeWithBudget(detail::decodeGif, part);
         const std::size_t count = image ? image->frames.size() : 0;
         ASSERT_GE(count, previousCount) << "cut at " << cut;
         ASSERT_LE(count, 3u);
@@ -641,10 +592,6 @@ struct LimitCase {
     std::size_t expectedFrames;
 };
 
-void PrintTo(const LimitCase& c, std::ostream* os) {
-    *os << c.desc;
-}
-
 class FrameLimits : public testing::TestWithParam<LimitCase> {};
 
 TEST_P(FrameLimits, StopAtTheLimitKeepingTheFramesBefore) {
@@ -669,14 +616,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(GifHostile, IndexBeyondTheColourMapIsOpaqueBlack) {
     const Bytes gif = shrinkGlobalMap(writeGif({4, 1, {{0, 0, "01f2"}}}), 2);
-    const auto image = decodeWithBudget(gif);
+    const auto image = decodeWithBudget(detail::decodeGif, gif);
     ASSERT_TRUE(image.has_value());
     EXPECT_TRUE(samePixels(image->frames[0], picture("01##")));
 }
 
 TEST(GifHostile, NoColourMapAtAllDrawsGreys) {
     const Bytes gif = shrinkGlobalMap(writeGif({4, 1, {{0, 0, "019f", Control{0, 0, 9}}}}), 0);
-    const auto image = decodeWithBudget(gif);
+    const auto image = decodeWithBudget(detail::decodeGif, gif);
     ASSERT_TRUE(image.has_value());
     const Frame& frame = image->frames[0];
     const std::array<std::array<std::uint8_t, 4>, 4> expected{
@@ -764,7 +711,7 @@ TEST(GifHostile, LongRunsDecode) {
     // The control for the test below: the same kind of data, long enough to fill the code table
     // and repeat its longest code, small enough to decode in full.
     const Bytes gif = appendZeroFrame(writeGif({3000, 3000, {{0, 0, "5"}}}), 3000, 3000);
-    const auto image = decodeWithBudget(gif);
+    const auto image = decodeWithBudget(detail::decodeGif, gif);
     ASSERT_TRUE(image.has_value());
     ASSERT_EQ(image->frames.size(), 2u);
     const Frame zeros = picture(std::string(3000, '0'));
@@ -779,7 +726,7 @@ TEST(GifHostile, DecompressionBombStopsKeepingTheFramesBefore) {
     // A frame of 65535 x 4096 pixels, all on screen rows, from about 100 KB of codes.
     const Bytes gif = appendZeroFrame(writeGif({1, 4096, {{0, 0, "5"}}}), 65535, 4096);
     ASSERT_LT(gif.size(), 200000u);
-    const auto image = decodeWithBudget(gif);
+    const auto image = decodeWithBudget(detail::decodeGif, gif);
     ASSERT_TRUE(image.has_value());
     EXPECT_EQ(image->frames.size(), 1u);
 }
@@ -792,7 +739,7 @@ TEST(GifHostile, RowsPastTheScreenAreSkippedAndTheNextFrameStillDecodes) {
     const Bytes last = writeGif({2, 1, {{1, 0, "7"}}});
     const std::size_t frameStart = 13 + 48;  // after the header and global map
     gif.insert(gif.end(), last.begin() + static_cast<std::ptrdiff_t>(frameStart), last.end());
-    const auto image = decodeWithBudget(gif);
+    const auto image = decodeWithBudget(detail::decodeGif, gif);
     ASSERT_TRUE(image.has_value());
     ASSERT_EQ(image->frames.size(), 3u);
     EXPECT_TRUE(samePixels(image->frames[1], picture("00")));
@@ -834,7 +781,7 @@ TEST(GifHostile, GarbageAfterTheHeaderGivesNothing) {
     for (int i = 0; i < 64; ++i) {
         gif.push_back(static_cast<std::uint8_t>(i * 37 + 11));
     }
-    EXPECT_FALSE(decodeWithBudget(gif).has_value());
+    EXPECT_FALSE(decodeWithBudget(detail::decodeGif, gif).has_value());
 }
 
 }  // namespace

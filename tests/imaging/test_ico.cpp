@@ -7,34 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "fixtures.h"
 #include "imaging/codecs.h"
 #include "imaging/image.h"
 
 namespace sorvane::imaging {
 namespace {
 
-using Rgba = std::array<std::uint8_t, 4>;
+using namespace fixtures;
+using fixtures::PrintTo;
 
 // ---- fixture: icon entries and files written field by field ------------------------------------
-
-void putLe16(Bytes& out, std::uint32_t v) {
-    out.push_back(static_cast<std::uint8_t>(v));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-
-void putLe32(Bytes& out, std::uint32_t v) {
-    for (int s = 0; s < 32; s += 8) {
-        out.push_back(static_cast<std::uint8_t>(v >> s));
-    }
-}
-
-std::uint32_t mix(std::uint32_t x, std::uint32_t y, std::uint32_t seed) {
-    std::uint32_t v = (x + 1) * 0x9E3779B1u ^ (y + 7) * 0x85EBCA77u ^ seed * 0xC2B2AE35u;
-    v ^= v >> 15;
-    v *= 0x2C1B3C6Du;
-    v ^= v >> 12;
-    return v;
-}
 
 struct DibLayout {
     std::uint32_t width = 5;
@@ -51,9 +34,7 @@ std::size_t paletteSize(const DibLayout& s) {
 }
 
 Rgba paletteEntry(const DibLayout& s, std::uint32_t i) {
-    const std::uint32_t m = mix(i, 1000, s.seed);
-    return Rgba{static_cast<std::uint8_t>(m), static_cast<std::uint8_t>(m >> 8),
-                static_cast<std::uint8_t>(m >> 16), 0xFF};
+    return mixColour(i, 1000, s.seed);
 }
 
 std::uint32_t rawValue(const DibLayout& s, std::uint32_t x, std::uint32_t y) {
@@ -69,12 +50,6 @@ std::uint32_t rawValue(const DibLayout& s, std::uint32_t x, std::uint32_t y) {
 
 bool maskBit(std::uint32_t x, std::uint32_t y) {
     return (x + 2 * y) % 3 == 0;
-}
-
-void putPadding(Bytes& out, std::size_t rowStart) {
-    while ((out.size() - rowStart) % 4 != 0) {
-        out.push_back(0);
-    }
 }
 
 // A DIB as an icon entry stores it: the height counts colour and mask rows, bottom-up.
@@ -97,73 +72,34 @@ Bytes iconDib(const DibLayout& s) {
     }
     for (std::uint32_t r = 0; r < s.height; ++r) {
         const std::uint32_t y = s.height - 1 - r;
-        const std::size_t start = out.size();
-        std::uint32_t acc = 0;
-        unsigned filled = 0;
-        for (std::uint32_t x = 0; x < s.width; ++x) {
-            const std::uint32_t raw = rawValue(s, x, y);
-            if (s.bits <= 8) {
-                acc = (acc << s.bits) | raw;
-                filled += s.bits;
-                if (filled == 8) {
-                    out.push_back(static_cast<std::uint8_t>(acc));
-                    acc = filled = 0;
-                }
-            } else {
-                for (unsigned b = 0; b < s.bits / 8u; ++b) {
-                    out.push_back(static_cast<std::uint8_t>(raw >> (8 * b)));
-                }
-            }
-        }
-        if (filled > 0) {
-            out.push_back(static_cast<std::uint8_t>(acc << (8 - filled)));
-        }
-        putPadding(out, start);
+        putDibRow(out, s.bits, s.width, [&](std::uint32_t x) { return rawValue(s, x, y); });
     }
     for (std::uint32_t r = 0; s.withMask && r < s.height; ++r) {
         const std::uint32_t y = s.height - 1 - r;
-        const std::size_t start = out.size();
-        for (std::uint32_t x0 = 0; x0 < s.width; x0 += 8) {
-            std::uint8_t byte = 0;
-            for (std::uint32_t x = x0; x < x0 + 8 && x < s.width; ++x) {
-                byte |= static_cast<std::uint8_t>(maskBit(x, y) << (7 - (x - x0)));
-            }
-            out.push_back(byte);
-        }
-        putPadding(out, start);
+        putDibRow(out, 1, s.width, [y](std::uint32_t x) { return maskBit(x, y) ? 1u : 0u; });
     }
     return out;
 }
 
 Frame expectedIcon(const DibLayout& s) {
-    Frame f;
-    f.width = s.width;
-    f.height = s.height;
-    f.rgba.resize(std::size_t{s.width} * s.height * 4);
     const bool usesAlpha = s.bits == 32 && !s.zeroAlpha;
-    for (std::uint32_t y = 0; y < s.height; ++y) {
-        for (std::uint32_t x = 0; x < s.width; ++x) {
-            const std::uint32_t raw = rawValue(s, x, y);
-            Rgba p = s.bits <= 8 ? paletteEntry(s, raw)
-                                 : Rgba{static_cast<std::uint8_t>(raw >> 16),
-                                        static_cast<std::uint8_t>(raw >> 8),
-                                        static_cast<std::uint8_t>(raw), 0xFF};
-            if (usesAlpha) {
-                p[3] = static_cast<std::uint8_t>(raw >> 24);
-            } else if (s.withMask && maskBit(x, y)) {
-                p[3] = 0;
-            }
-            std::copy(p.begin(), p.end(), f.pixel(x, y));
+    return paintedFrame(s.width, s.height, [&](std::uint32_t x, std::uint32_t y) {
+        const std::uint32_t raw = rawValue(s, x, y);
+        Rgba p = s.bits <= 8 ? paletteEntry(s, raw)
+                             : Rgba{static_cast<std::uint8_t>(raw >> 16),
+                                    static_cast<std::uint8_t>(raw >> 8),
+                                    static_cast<std::uint8_t>(raw), 0xFF};
+        if (usesAlpha) {
+            p[3] = static_cast<std::uint8_t>(raw >> 24);
+        } else if (s.withMask && maskBit(x, y)) {
+            p[3] = 0;
         }
-    }
-    return f;
+        return p;
+    });
 }
 
 Frame patternFrame(std::uint32_t width, std::uint32_t height) {
-    Frame f;
-    f.width = width;
-    f.height = height;
-    f.rgba.resize(std::size_t{width} * height * 4);
+    Frame f = blankFrame(width, height);
     for (std::size_t i = 0; i < f.rgba.size(); ++i) {
         f.rgba[i] = static_cast<std::uint8_t>(mix(static_cast<std::uint32_t>(i), 5, 5));
     }
@@ -224,19 +160,6 @@ DirEntry icoEntry(const DibLayout& s) {
                     s.bits, iconDib(s)};
 }
 
-void expectSameFrame(const Frame& actual, const Frame& expected) {
-    ASSERT_EQ(actual.width, expected.width);
-    ASSERT_EQ(actual.height, expected.height);
-    for (std::uint32_t y = 0; y < expected.height; ++y) {
-        for (std::uint32_t x = 0; x < expected.width; ++x) {
-            const std::uint8_t* a = actual.pixel(x, y);
-            const std::uint8_t* e = expected.pixel(x, y);
-            ASSERT_EQ((Rgba{a[0], a[1], a[2], a[3]}), (Rgba{e[0], e[1], e[2], e[3]}))
-                << "pixel " << x << "," << y;
-        }
-    }
-}
-
 // ---- decoding and choosing entries ---------------------------------------------------------
 
 struct IcoCase {
@@ -244,10 +167,6 @@ struct IcoCase {
     Bytes file;
     std::optional<Frame> expected;
 };
-
-void PrintTo(const IcoCase& c, std::ostream* os) {
-    *os << c.desc;
-}
 
 std::vector<IcoCase> iconCases() {
     std::vector<IcoCase> cases;
@@ -333,12 +252,11 @@ class IcoDecode : public testing::TestWithParam<IcoCase> {};
 
 TEST_P(IcoDecode, PicksAndDecodesTheRightEntry) {
     const IcoCase& c = GetParam();
-    PixelBudget budget;
-    const auto image = detail::decodeIco(c.file, budget);
+    const auto image = decodeWithBudget(detail::decodeIco, c.file);
     ASSERT_EQ(image.has_value(), c.expected.has_value());
     if (image) {
         ASSERT_EQ(image->frames.size(), 1u);
-        expectSameFrame(image->frames.front(), *c.expected);
+        EXPECT_TRUE(samePixels(image->frames.front(), *c.expected));
     }
 }
 
@@ -349,7 +267,7 @@ TEST(IcoDecode, RecognisedAsIconAndCursor) {
     for (std::uint16_t type : {1, 2}) {
         const auto image = decode(iconFile(type, {icoEntry(s)}));
         ASSERT_TRUE(image.has_value()) << type;
-        expectSameFrame(image->frames.front(), expectedIcon(s));
+        EXPECT_TRUE(samePixels(image->frames.front(), expectedIcon(s)));
     }
 }
 
@@ -358,20 +276,19 @@ TEST(IcoPng, PngEntryDecodes) {
     const Frame source = patternFrame(5, 3);
     const Bytes png = pngFile(source);
     ASSERT_FALSE(png.empty());
-    PixelBudget budget;
-    const auto image = detail::decodeIco(iconFile(1, {DirEntry{5, 3, 1, 32, png}}), budget);
+    const auto image =
+        decodeWithBudget(detail::decodeIco, iconFile(1, {DirEntry{5, 3, 1, 32, png}}));
     ASSERT_TRUE(image.has_value());
-    expectSameFrame(image->frames.front(), source);
+    EXPECT_TRUE(samePixels(image->frames.front(), source));
 }
 
 TEST(IcoPng, LargestPngEntryWinsOverASmallerDib) {
     const Frame source = patternFrame(32, 32);
     const DibLayout small{.width = 16, .height = 16, .bits = 32};
-    PixelBudget budget;
-    const auto image = detail::decodeIco(
-        iconFile(1, {icoEntry(small), DirEntry{32, 32, 1, 0, pngFile(source)}}), budget);
+    const auto image = decodeWithBudget(
+        detail::decodeIco, iconFile(1, {icoEntry(small), DirEntry{32, 32, 1, 0, pngFile(source)}}));
     ASSERT_TRUE(image.has_value());
-    expectSameFrame(image->frames.front(), source);
+    EXPECT_TRUE(samePixels(image->frames.front(), source));
 }
 
 // ---- hostile input ---------------------------------------------------------------------------
@@ -380,25 +297,9 @@ TEST(IcoHostile, EveryCutGivesNothing) {
     // One entry: any cut leaves the entry running past the end, or the directory incomplete.
     const Bytes file = iconFile(1, {icoEntry({.width = 7, .height = 4, .bits = 4})});
     for (std::size_t cut = 0; cut < file.size(); ++cut) {
-        PixelBudget budget;
-        EXPECT_FALSE(detail::decodeIco(ByteView(file).first(cut), budget).has_value()) << cut;
+        EXPECT_FALSE(decodeWithBudget(detail::decodeIco, ByteView(file).first(cut)).has_value())
+            << cut;
     }
-}
-
-struct HostileCase {
-    const char* desc;
-    Bytes file;
-};
-
-void PrintTo(const HostileCase& c, std::ostream* os) {
-    *os << c.desc;
-}
-
-Bytes withField(Bytes file, std::size_t at, std::uint32_t value, std::size_t width) {
-    for (std::size_t i = 0; i < width; ++i) {
-        file[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-    return file;
 }
 
 Bytes validIcon() {
@@ -411,9 +312,7 @@ constexpr std::size_t kDibAt = 22;
 class IcoHostileField : public testing::TestWithParam<HostileCase> {};
 
 TEST_P(IcoHostileField, GivesNothingWithoutAllocating) {
-    PixelBudget budget;
-    EXPECT_FALSE(detail::decodeIco(GetParam().file, budget).has_value());
-    EXPECT_EQ(budget.remaining(), kMaxPixelBytes);
+    expectHostileFile(detail::decodeIco, GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -13,11 +13,15 @@
 #include <functional>
 #include <string>
 
+#include "fixtures.h"
 #include "imaging/codecs.h"
 #include "imaging/image.h"
 
 namespace sorvane::imaging {
 namespace {
+
+using namespace fixtures;
+using fixtures::PrintTo;
 
 // ---- fixtures written with libjpeg ---------------------------------------------------------
 
@@ -165,10 +169,6 @@ struct VariantCase {
     int tolerance;
 };
 
-void PrintTo(const VariantCase& c, std::ostream* os) {
-    *os << c.desc;
-}
-
 JpegSpec with(std::function<void(JpegSpec&)> change) {
     JpegSpec spec;
     change(spec);
@@ -180,8 +180,7 @@ class JpegVariants : public testing::TestWithParam<VariantCase> {};
 TEST_P(JpegVariants, DecodeToRgbaWithinTolerance) {
     const JpegSpec& spec = GetParam().spec;
     const Bytes file = writeJpeg(spec);
-    PixelBudget budget;
-    const auto image = detail::decodeJpeg(file, budget);
+    const auto image = decodeWithBudget(detail::decodeJpeg, file);
     ASSERT_TRUE(image.has_value());
     ASSERT_EQ(image->frames.size(), 1u);
     EXPECT_EQ(image->frames[0].width, spec.width);
@@ -230,20 +229,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Flat 16 x 16 blocks again, with alpha all over the range.
 Frame blockFrame(std::uint32_t w, std::uint32_t h) {
-    Frame frame;
-    frame.width = w;
-    frame.height = h;
-    frame.rgba.resize(std::size_t{w} * h * 4);
-    for (std::uint32_t y = 0; y < h; ++y) {
-        for (std::uint32_t x = 0; x < w; ++x) {
-            std::uint8_t* p = frame.pixel(x, y);
-            p[0] = sampleAt(x, y, 0);
-            p[1] = sampleAt(x, y, 1);
-            p[2] = sampleAt(x, y, 2);
-            p[3] = static_cast<std::uint8_t>((x * 31 + y * 17) % 256);
-        }
-    }
-    return frame;
+    return paintedFrame(w, h, [](std::uint32_t x, std::uint32_t y) {
+        return Rgba{sampleAt(x, y, 0), sampleAt(x, y, 1), sampleAt(x, y, 2),
+                    static_cast<std::uint8_t>((x * 31 + y * 17) % 256)};
+    });
 }
 
 // The first value of the first quantisation table (DQT) in the file.
@@ -378,71 +367,60 @@ Bytes withRepeatedScans(int copies) {
     return out;
 }
 
-struct HostileCase {
-    const char* desc;
-    std::function<Bytes()> make;
-    bool decodes;
-};
-
-void PrintTo(const HostileCase& c, std::ostream* os) {
-    *os << c.desc;
-}
-
-class JpegHostile : public testing::TestWithParam<HostileCase> {};
+class JpegHostile : public testing::TestWithParam<HostileRecipe> {};
 
 TEST_P(JpegHostile, RefusedOrDecodedSafely) {
-    const Bytes file = GetParam().make();
-    PixelBudget budget;
-    const auto image = detail::decodeJpeg(file, budget);
-    EXPECT_EQ(image.has_value(), GetParam().decodes);
+    expectHostileRecipe(detail::decodeJpeg, GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Files, JpegHostile,
     testing::Values(
-        HostileCase{"the well-formed base case", [] { return writeJpeg({}); }, true},
-        HostileCase{"65535 x 65535 in SOF", [] { return withSize(writeJpeg({}), 65535, 65535); },
-                    false},
-        HostileCase{"40000 x 16 in SOF", [] { return withSize(writeJpeg({}), 40000, 16); }, false},
-        HostileCase{"32768 x 32768 in SOF: over the budget",
-                    [] { return withSize(writeJpeg({}), 32768, 32768); }, false},
-        HostileCase{"32768 x 32768 progressive",
-                    [] {
-                        return withSize(writeJpeg(with([](JpegSpec& s) { s.progressive = true; })),
-                                        32768, 32768);
-                    },
-                    false},
-        HostileCase{"zero height in SOF", [] { return withSize(writeJpeg({}), 48, 0); }, false},
-        HostileCase{"12-bit samples",
-                    [] {
-                        Bytes file = writeJpeg({});
-                        file[findFrameHeader(file) + 4] = 12;
-                        return file;
-                    },
-                    false},
-        HostileCase{"progressive with 3000 scans", [] { return withRepeatedScans(3000); }, false},
-        HostileCase{"progressive with 500 scans: under the limit",
-                    [] { return withRepeatedScans(500); }, true},
-        HostileCase{"garbage after SOI",
-                    [] {
-                        Bytes out = {0xFF, 0xD8};
-                        for (int i = 0; i < 300; ++i) {
-                            out.push_back(static_cast<std::uint8_t>(i * 73 + 11));
-                        }
-                        return out;
-                    },
-                    false},
-        HostileCase{"SOI and EOI only", [] { return Bytes{0xFF, 0xD8, 0xFF, 0xD9, 0, 0, 0, 0}; },
-                    false},
-        HostileCase{"corrupt entropy data decodes to some picture",
-                    [] {
-                        Bytes file = writeJpeg({});
-                        for (std::size_t i = firstScanData(file); i + 2 < file.size(); i += 7) {
-                            file[i] = static_cast<std::uint8_t>(file[i] * 13 + 1);
-                        }
-                        return file;
-                    },
-                    true}));
+        HostileRecipe{"the well-formed base case", [] { return writeJpeg({}); }, true},
+        HostileRecipe{"65535 x 65535 in SOF", [] { return withSize(writeJpeg({}), 65535, 65535); },
+                      false},
+        HostileRecipe{"40000 x 16 in SOF", [] { return withSize(writeJpeg({}), 40000, 16); },
+                      false},
+        HostileRecipe{"32768 x 32768 in SOF: over the budget",
+                      [] { return withSize(writeJpeg({}), 32768, 32768); }, false},
+        HostileRecipe{"32768 x 32768 progressive",
+                      [] {
+                          return withSize(
+                              writeJpeg(with([](JpegSpec& s) { s.progressive = true; })), 32768,
+                              32768);
+                      },
+                      false},
+        HostileRecipe{"zero height in SOF", [] { return withSize(writeJpeg({}), 48, 0); }, false},
+        HostileRecipe{"12-bit samples",
+                      [] {
+                          Bytes file = writeJpeg({});
+                          file[findFrameHeader(file) + 4] = 12;
+                          return file;
+                      },
+                      false},
+        HostileRecipe{"progressive with 3000 scans", [] { return withRepeatedScans(3000); }, false},
+        HostileRecipe{"progressive with 500 scans: under the limit",
+                      [] { return withRepeatedScans(500); }, true},
+        HostileRecipe{"garbage after SOI",
+                      [] {
+                          Bytes out = {0xFF, 0xD8};
+                          for (int i = 0; i < 300; ++i) {
+                              out.push_back(static_cast<std::uint8_t>(i * 73 + 11));
+                          }
+                          return out;
+                      },
+                      false},
+        HostileRecipe{"SOI and EOI only", [] { return Bytes{0xFF, 0xD8, 0xFF, 0xD9, 0, 0, 0, 0}; },
+                      false},
+        HostileRecipe{"corrupt entropy data decodes to some picture",
+                      [] {
+                          Bytes file = writeJpeg({});
+                          for (std::size_t i = firstScanData(file); i + 2 < file.size(); i += 7) {
+                              file[i] = static_cast<std::uint8_t>(file[i] * 13 + 1);
+                          }
+                          return file;
+                      },
+                      true}));
 
 // True when `cut` falls strictly inside a marker segment that comes after the first scan began
 // (the header of a later scan, or its Huffman tables).
@@ -468,8 +446,7 @@ TEST(JpegTruncated, EveryCutPointIsSafe) {
         const std::size_t sos = findMarker(file, 0xDA);
         const std::size_t sosEnd = firstScanData(file);
         for (std::size_t cut = 0; cut < file.size(); ++cut) {
-            PixelBudget budget;
-            const auto image = detail::decodeJpeg(ByteView(file.data(), cut), budget);
+            const auto image = decodeWithBudget(detail::decodeJpeg, ByteView(file.data(), cut));
             const std::string where =
                 "cut at " + std::to_string(cut) + (progressive ? " (progressive)" : "");
             if (cut < sos) {
@@ -489,8 +466,7 @@ TEST(JpegTruncated, CutInTheScanKeepsTheRowsAlreadyThere) {
     const JpegSpec spec = with([](JpegSpec& s) { s.height = 64; });
     const Bytes file = writeJpeg(spec);
     const std::size_t cut = firstScanData(file) + (file.size() - firstScanData(file)) / 2;
-    PixelBudget budget;
-    const auto image = detail::decodeJpeg(ByteView(file.data(), cut), budget);
+    const auto image = decodeWithBudget(detail::decodeJpeg, ByteView(file.data(), cut));
     ASSERT_TRUE(image.has_value());
     Frame top = image->frames[0];
     top.height = 16;  // the first of four rows of blocks came before the cut

@@ -7,15 +7,18 @@
 
 #include <csetjmp>
 #include <cstring>
-#include <functional>
 #include <optional>
 #include <string>
 
+#include "fixtures.h"
 #include "imaging/codecs.h"
 #include "imaging/image.h"
 
 namespace sorvane::imaging {
 namespace {
+
+using namespace fixtures;
+using fixtures::PrintTo;
 
 // ---- fixtures written with libpng ----------------------------------------------------------
 
@@ -205,10 +208,6 @@ struct VariantCase {
     PngSpec spec;
 };
 
-void PrintTo(const VariantCase& c, std::ostream* os) {
-    *os << c.desc;
-}
-
 PngSpec spec(std::uint32_t w, std::uint32_t h, int colorType, int bitDepth) {
     PngSpec s;
     s.width = w;
@@ -293,10 +292,7 @@ INSTANTIATE_TEST_SUITE_P(
 // ---- encoder round trip --------------------------------------------------------------------
 
 Frame patternFrame(std::uint32_t w, std::uint32_t h, bool opaque) {
-    Frame frame;
-    frame.width = w;
-    frame.height = h;
-    frame.rgba.resize(std::size_t{w} * h * 4);
+    Frame frame = blankFrame(w, h);
     std::uint32_t state = 99;
     for (std::size_t i = 0; i < frame.rgba.size(); ++i) {
         state = state * 1664525u + 1013904223u;
@@ -426,77 +422,64 @@ Bytes hugeWithZeros(std::uint32_t w, std::uint32_t h, std::size_t zeros) {
     return out;
 }
 
-struct HostileCase {
-    const char* desc;
-    std::function<Bytes()> make;
-    bool decodes;
-};
-
-void PrintTo(const HostileCase& c, std::ostream* os) {
-    *os << c.desc;
-}
-
-class PngHostile : public testing::TestWithParam<HostileCase> {};
+class PngHostile : public testing::TestWithParam<HostileRecipe> {};
 
 TEST_P(PngHostile, RefusedOrDecodedSafely) {
-    const Bytes file = GetParam().make();
-    PixelBudget budget;
-    const auto image = detail::decodePng(file, budget);
-    EXPECT_EQ(image.has_value(), GetParam().decodes);
+    expectHostileRecipe(detail::decodePng, GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Files, PngHostile,
     testing::Values(
-        HostileCase{"the well-formed base case", [] { return smallPng(false, false); }, true},
-        HostileCase{"65535 x 65535 in IHDR", [] { return hugeWithZeros(65535, 65535, 1000); },
-                    false},
-        HostileCase{"40000 x 1 in IHDR", [] { return hugeWithZeros(40000, 1, 1000); }, false},
-        HostileCase{"32768 x 32768 whose IDAT inflates without end",
-                    [] { return hugeWithZeros(32768, 32768, std::size_t{64} << 20); }, false},
-        HostileCase{"8193 x 8192: one row over the budget",
-                    [] { return hugeWithZeros(8193, 8192, 1000); }, false},
-        HostileCase{"zero width", [] { return hugeWithZeros(0, 5, 1000); }, false},
-        HostileCase{"bad CRC on IHDR", [] { return smallPng(true, false); }, false},
-        HostileCase{"bad CRC on IDAT", [] { return smallPng(false, true); }, false},
-        HostileCase{"bad CRC on an ancillary chunk is forgiven",
-                    [] { return smallPng(false, false, textChunk(true)); }, true},
-        HostileCase{"garbage after the signature",
-                    [] {
-                        Bytes out = signature();
-                        for (int i = 0; i < 200; ++i) {
-                            out.push_back(static_cast<std::uint8_t>(i * 73 + 11));
-                        }
-                        return out;
-                    },
-                    false},
-        HostileCase{"signature only", [] { return signature(); }, false},
-        HostileCase{"bit depth 3",
-                    [] {
-                        Bytes out = signature();
-                        putChunk(out, "IHDR", ihdr(2, 2, 3, PNG_COLOR_TYPE_GRAY));
-                        return out;
-                    },
-                    false},
-        HostileCase{"no IDAT",
-                    [] {
-                        Bytes out = signature();
-                        putChunk(out, "IHDR", ihdr(2, 2, 8, PNG_COLOR_TYPE_RGB));
-                        putChunk(out, "IEND", {});
-                        return out;
-                    },
-                    false},
-        HostileCase{"IDAT holding fewer rows than IHDR says",
-                    [] { return hugeWithZeros(64, 64, 100); }, false},
-        HostileCase{"an ancillary chunk claiming 2 GiB",
-                    [] {
-                        Bytes out = signature();
-                        putChunk(out, "IHDR", ihdr(2, 2, 8, PNG_COLOR_TYPE_RGB));
-                        put32(out, 0x7FFFFFFF);
-                        out.insert(out.end(), {'t', 'E', 'X', 't', 'a', 0, 'b'});
-                        return out;
-                    },
-                    false}));
+        HostileRecipe{"the well-formed base case", [] { return smallPng(false, false); }, true},
+        HostileRecipe{"65535 x 65535 in IHDR", [] { return hugeWithZeros(65535, 65535, 1000); },
+                      false},
+        HostileRecipe{"40000 x 1 in IHDR", [] { return hugeWithZeros(40000, 1, 1000); }, false},
+        HostileRecipe{"32768 x 32768 whose IDAT inflates without end",
+                      [] { return hugeWithZeros(32768, 32768, std::size_t{64} << 20); }, false},
+        HostileRecipe{"8193 x 8192: one row over the budget",
+                      [] { return hugeWithZeros(8193, 8192, 1000); }, false},
+        HostileRecipe{"zero width", [] { return hugeWithZeros(0, 5, 1000); }, false},
+        HostileRecipe{"bad CRC on IHDR", [] { return smallPng(true, false); }, false},
+        HostileRecipe{"bad CRC on IDAT", [] { return smallPng(false, true); }, false},
+        HostileRecipe{"bad CRC on an ancillary chunk is forgiven",
+                      [] { return smallPng(false, false, textChunk(true)); }, true},
+        HostileRecipe{"garbage after the signature",
+                      [] {
+                          Bytes out = signature();
+                          for (int i = 0; i < 200; ++i) {
+                              out.push_back(static_cast<std::uint8_t>(i * 73 + 11));
+                          }
+                          return out;
+                      },
+                      false},
+        HostileRecipe{"signature only", [] { return signature(); }, false},
+        HostileRecipe{"bit depth 3",
+                      [] {
+                          Bytes out = signature();
+                          putChunk(out, "IHDR", ihdr(2, 2, 3, PNG_COLOR_TYPE_GRAY));
+                          return out;
+                      },
+                      false},
+        HostileRecipe{"no IDAT",
+                      [] {
+                          Bytes out = signature();
+                          putChunk(out, "IHDR", ihdr(2, 2, 8, PNG_COLOR_TYPE_RGB));
+                          putChunk(out, "IEND", {});
+                          return out;
+                      },
+                      false},
+        HostileRecipe{"IDAT holding fewer rows than IHDR says",
+                      [] { return hugeWithZeros(64, 64, 100); }, false},
+        HostileRecipe{"an ancillary chunk claiming 2 GiB",
+                      [] {
+                          Bytes out = signature();
+                          putChunk(out, "IHDR", ihdr(2, 2, 8, PNG_COLOR_TYPE_RGB));
+                          put32(out, 0x7FFFFFFF);
+                          out.insert(out.end(), {'t', 'E', 'X', 't', 'a', 0, 'b'});
+                          return out;
+                      },
+                      false}));
 
 // A picture whose palette indices point past its 2-entry palette: read in bounds (libpng keeps
 // a full 256-entry palette), the missing entries black.
@@ -508,8 +491,7 @@ TEST(PngHostileIndices, PaletteIndicesPastThePaletteStayInBounds) {
         samples[i] = static_cast<std::uint16_t>(i * 4);
     }
     const Bytes file = writePng(s, samples);
-    PixelBudget budget;
-    const auto image = detail::decodePng(file, budget);
+    const auto image = decodeWithBudget(detail::decodePng, file);
     ASSERT_TRUE(image.has_value());
     const Frame& frame = image->frames[0];
     const Bytes inPalette(frame.pixel(0, 0), frame.pixel(0, 0) + 4);
@@ -528,8 +510,7 @@ TEST(PngTruncated, EveryCutPointIsSafe) {
     const std::size_t iend = file.size() - 12;
     const std::size_t idatDataEnd = iend - 4;  // libpng writes one IDAT, followed by its CRC
     for (std::size_t cut = 0; cut < file.size(); ++cut) {
-        PixelBudget budget;
-        const auto image = detail::decodePng(ByteView(file.data(), cut), budget);
+        const auto image = decodeWithBudget(detail::decodePng, ByteView(file.data(), cut));
         if (cut < idatDataEnd) {
             EXPECT_FALSE(image.has_value()) << "cut at " << cut;
         } else if (cut >= iend) {

@@ -2,20 +2,19 @@
 
 #include <string>
 
+#include "fixtures.h"
 #include "imaging/image.h"
 
 namespace sorvane::imaging {
 namespace {
+
+using fixtures::PrintTo;
 
 struct RecogniseCase {
     const char* desc;
     Bytes head;
     std::optional<Format> expected;
 };
-
-void PrintTo(const RecogniseCase& c, std::ostream* os) {
-    *os << c.desc;
-}
 
 class Recognise : public testing::TestWithParam<RecogniseCase> {};
 

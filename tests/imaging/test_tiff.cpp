@@ -9,10 +9,14 @@
 #include <memory>
 #include <optional>
 
+#include "fixtures.h"
 #include "imaging/image.h"
 
 namespace sorvane::imaging {
 namespace {
+
+using fixtures::blankFrame;
+using fixtures::PrintTo;
 
 // ---- reading a TIFF from memory with libtiff -----------------------------------------------
 
@@ -126,10 +130,7 @@ std::optional<ReadBack> readTiff(const Bytes& file) {
 // ---- round trips ---------------------------------------------------------------------------
 
 Frame noiseFrame(std::uint32_t w, std::uint32_t h, bool opaque) {
-    Frame frame;
-    frame.width = w;
-    frame.height = h;
-    frame.rgba.resize(std::size_t{w} * h * 4);
+    Frame frame = blankFrame(w, h);
     std::uint32_t state = w * 31 + h;
     for (std::size_t i = 0; i < frame.rgba.size(); ++i) {
         state = state * 1664525u + 1013904223u;
@@ -157,10 +158,6 @@ struct RoundTripCase {
     std::uint32_t height;
     bool opaque;
 };
-
-void PrintTo(const RoundTripCase& c, std::ostream* os) {
-    *os << c.desc;
-}
 
 class TiffRoundTrip : public testing::TestWithParam<RoundTripCase> {};
 

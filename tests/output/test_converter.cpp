@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/fixtures.h"
 #include "imaging/image.h"
 #include "output/converter.h"
 #include "support/temp_dir.h"
@@ -16,24 +17,16 @@ namespace {
 
 using imaging::Bytes;
 using imaging::Frame;
+using imaging::fixtures::PrintTo;
 
 // A small picture with distinct pixels; `alphaOf` sets each pixel's alpha.
 Frame makePicture(std::uint32_t w, std::uint32_t h,
                   const std::function<std::uint8_t(std::uint32_t, std::uint32_t)>& alphaOf) {
-    Frame frame;
-    frame.width = w;
-    frame.height = h;
-    frame.rgba.resize(std::size_t{w} * h * 4);
-    for (std::uint32_t y = 0; y < h; ++y) {
-        for (std::uint32_t x = 0; x < w; ++x) {
-            std::uint8_t* p = frame.pixel(x, y);
-            p[0] = static_cast<std::uint8_t>(x * 40 + 10);
-            p[1] = static_cast<std::uint8_t>(y * 50 + 20);
-            p[2] = static_cast<std::uint8_t>((x + y) * 25);
-            p[3] = alphaOf(x, y);
-        }
-    }
-    return frame;
+    return imaging::fixtures::paintedFrame(w, h, [&alphaOf](std::uint32_t x, std::uint32_t y) {
+        return imaging::fixtures::Rgba{static_cast<std::uint8_t>(x * 40 + 10),
+                                       static_cast<std::uint8_t>(y * 50 + 20),
+                                       static_cast<std::uint8_t>((x + y) * 25), alphaOf(x, y)};
+    });
 }
 
 Frame opaquePicture() {
@@ -94,10 +87,6 @@ struct TargetCase {
     std::string written;  // the file's name; empty: nothing is written
 };
 
-void PrintTo(const TargetCase& c, std::ostream* os) {
-    *os << c.desc;
-}
-
 class ConvertTarget : public testing::TestWithParam<TargetCase> {
 protected:
     test::TempDir dir_;
@@ -145,10 +134,6 @@ struct SourceCase {
     const char* desc;
     std::function<Bytes()> make;
 };
-
-void PrintTo(const SourceCase& c, std::ostream* os) {
-    *os << c.desc;
-}
 
 class ConvertSourceToBmp : public testing::TestWithParam<SourceCase> {
 protected:
@@ -223,10 +208,6 @@ struct RefusalCase {
     std::function<Bytes()> source;
     int format;
 };
-
-void PrintTo(const RefusalCase& c, std::ostream* os) {
-    *os << c.desc;
-}
 
 class ConvertRefuses : public testing::TestWithParam<RefusalCase> {
 protected:
