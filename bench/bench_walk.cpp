@@ -66,10 +66,10 @@ void WalkTree(benchmark::State& state) {
         tree(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     for (auto _ : state) {
         sorvane::SampleSet samples;
-        sorvane::scanFolder(root, "", true, [&](const std::string& name, std::string path) {
-            sorvane::onSampleFound(samples, name, std::move(path));
+        sorvane::scanFolder(root, "", true, [&](std::string name, std::string path) {
+            sorvane::onSampleFound(samples, std::move(name), std::move(path));
         });
-        benchmark::DoNotOptimize(samples.samplePaths.data());
+        benchmark::DoNotOptimize(samples.samplePaths.back());
     }
     state.SetItemsProcessed(state.iterations() * state.range(0) * state.range(1));
 }

@@ -20,8 +20,8 @@ int main(int argc, char** argv) {
     };
     const auto before = heap();
     sorvane::SampleSet samples;
-    sorvane::scanFolder(argv[1], "", true, [&samples](const std::string& name, std::string path) {
-        sorvane::onSampleFound(samples, name, std::move(path));
+    sorvane::scanFolder(argv[1], "", true, [&samples](std::string name, std::string path) {
+        sorvane::onSampleFound(samples, std::move(name), std::move(path));
     });
     const auto after = heap();
     const auto count = samples.size();

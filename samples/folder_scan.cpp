@@ -288,7 +288,8 @@ bool walk(const std::string& folder, const std::string& extension, bool recursiv
         return true;  // a link back up the tree: walked already
     }
     for (; !name.empty(); name = findEntry({}, kFileEntries, handle)) {
-        fileFound(name, base + name);
+        std::string path = base + name;
+        fileFound(std::move(name), std::move(path));
     }
     if (!recursive) {
         return true;

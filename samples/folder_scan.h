@@ -43,9 +43,8 @@ private:
 // admitted entry's name in natural order, or the empty text (and the handle closed) at the end.
 std::string findEntry(const std::string& pattern, unsigned mask, SearchHandle& handle);
 
-// The per-file routine gets the file name (alive only for the call) and its full path, which it
-// may keep.
-using FileFound = std::function<void(const std::string& name, std::string path)>;
+// The per-file routine gets the file name and its full path, both its own to keep.
+using FileFound = std::function<void(std::string name, std::string path)>;
 // Runs after each subfolder's walk; returning false stops the whole walk at once.
 using AfterSubfolder = std::function<bool()>;
 

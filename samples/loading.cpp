@@ -18,9 +18,9 @@ bool ensureDirectory(const std::string& path) {
     return files::makeDirectoryPath(path);
 }
 
-void onSampleFound(SampleSet& samples, const std::string& name, std::string path) {
+void onSampleFound(SampleSet& samples, std::string name, std::string path) {
     samples.samplePaths.push_back(std::move(path));
-    samples.sampleNames.push_back(name);
+    samples.sampleNames.push_back(std::move(name));
 }
 
 bool loadSamples(WorkingState& state, WindowOperations& ops) {
@@ -38,8 +38,8 @@ bool loadSamples(WorkingState& state, WindowOperations& ops) {
         BusyScope busy(ops);
         const bool completed = scanFolder(
             folder, "", true,
-            [&state](const std::string& name, std::string path) {
-                onSampleFound(state.samples, name, std::move(path));
+            [&state](std::string name, std::string path) {
+                onSampleFound(state.samples, std::move(name), std::move(path));
             },
             [&state, &ops, generation] {
                 ops.processPendingEvents();

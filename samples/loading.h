@@ -17,7 +17,7 @@ bool loadSamples(WorkingState& state, WindowOperations& ops);
 bool ensureDirectory(const std::string& path);
 
 // Appends one file to the sample set.
-void onSampleFound(SampleSet& samples, const std::string& name, std::string path);
+void onSampleFound(SampleSet& samples, std::string name, std::string path);
 
 std::string outputFolder(const std::string& runDirectory);
 std::string defaultSampleFolder(const std::string& runDirectory);

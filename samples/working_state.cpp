@@ -9,8 +9,8 @@ void initWorkingState(WorkingState& state) {
 
 void releaseWorkingState(WorkingState& state) {
     // swap with empty lists so the memory itself goes back, not just the texts
-    std::vector<std::string>().swap(state.samples.samplePaths);
-    std::vector<std::string>().swap(state.samples.sampleNames);
+    std::deque<std::string>().swap(state.samples.samplePaths);
+    std::deque<std::string>().swap(state.samples.sampleNames);
 }
 
 }  // namespace sorvane

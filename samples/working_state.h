@@ -3,15 +3,17 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
-#include <vector>
 
 namespace sorvane {
 
 // Two parallel lists, numbered from 1 by the tool (index k - 1 here); always the same length.
+// Deques, not vectors: a walk of many thousands of files appends without ever moving what it
+// listed before, which keeps a load close to the speed of the directory reads themselves.
 struct SampleSet {
-    std::vector<std::string> samplePaths;  // full paths, in walk order
-    std::vector<std::string> sampleNames;  // bare file names, extension included
+    std::deque<std::string> samplePaths;  // full paths, in walk order
+    std::deque<std::string> sampleNames;  // bare file names, extension included
 
     std::int64_t size() const { return static_cast<std::int64_t>(samplePaths.size()); }
     // True when the 1-based number k names a sample.
