@@ -53,8 +53,6 @@ Kind kindOf(int dirFd, const dirent& entry) {
     return S_ISDIR(st.st_mode) ? Kind::Folder : Kind::Other;
 }
 
-void sortNaturally(std::vector<std::string>& names);
-
 std::unique_ptr<FolderListing> readFolder(const std::string& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
@@ -135,48 +133,6 @@ void appendSortKey(std::string_view name, std::string& key) {
     key.resize(static_cast<std::size_t>(out - key.data()));
 }
 
-// Sorts names naturally; names equal under the key ("a01", "A1") are ordered by their bytes.
-void sortNaturally(std::vector<std::string>& names) {
-    struct Entry {
-        std::uint64_t head;  // the key's first 8 bytes, big-endian: most comparisons end here
-        std::size_t offset;
-        std::size_t length;
-        std::size_t index;
-    };
-    std::string keys;  // all keys in one buffer: one allocation for the folder, not one a name
-    std::size_t bytes = 0;
-    for (const auto& name : names) {
-        bytes += name.size();
-    }
-    keys.reserve(bytes * 6);
-    std::vector<Entry> entries;
-    entries.reserve(names.size());
-    for (std::size_t k = 0; k < names.size(); ++k) {
-        const std::size_t offset = keys.size();
-        appendSortKey(names[k], keys);
-        std::uint64_t head = 0;
-        for (std::size_t b = 0; b < 8; ++b) {
-            const std::size_t at = offset + b;
-            head = (head << 8) | (at < keys.size() ? static_cast<unsigned char>(keys[at]) : 0u);
-        }
-        entries.push_back({head, offset, keys.size() - offset, k});
-    }
-    const std::string_view all(keys);
-    std::sort(entries.begin(), entries.end(), [&](const Entry& x, const Entry& y) {
-        if (x.head != y.head) {
-            return x.head < y.head;
-        }
-        const int order = all.substr(x.offset, x.length).compare(all.substr(y.offset, y.length));
-        return order != 0 ? order < 0 : names[x.index] < names[y.index];
-    });
-    std::vector<std::string> sorted;
-    sorted.reserve(names.size());
-    for (const Entry& entry : entries) {
-        sorted.push_back(std::move(names[entry.index]));
-    }
-    names.swap(sorted);
-}
-
 bool hasExtension(std::string_view name, std::string_view extension) {
     if (extension == "*") {
         return true;
@@ -216,6 +172,48 @@ bool naturalLess(std::string_view a, std::string_view b) {
     appendSortKey(a, keyA);
     appendSortKey(b, keyB);
     return keyA != keyB ? keyA < keyB : a < b;
+}
+
+// Names equal under the key ("a01", "A1") are ordered by their bytes.
+void sortNaturally(std::vector<std::string>& names) {
+    struct Entry {
+        std::uint64_t head;  // the key's first 8 bytes, big-endian: most comparisons end here
+        std::size_t offset;
+        std::size_t length;
+        std::size_t index;
+    };
+    std::string keys;  // all keys in one buffer: one allocation for the folder, not one a name
+    std::size_t bytes = 0;
+    for (const auto& name : names) {
+        bytes += name.size();
+    }
+    keys.reserve(bytes * 6);
+    std::vector<Entry> entries;
+    entries.reserve(names.size());
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        const std::size_t offset = keys.size();
+        appendSortKey(names[k], keys);
+        std::uint64_t head = 0;
+        for (std::size_t b = 0; b < 8; ++b) {
+            const std::size_t at = offset + b;
+            head = (head << 8) | (at < keys.size() ? static_cast<unsigned char>(keys[at]) : 0u);
+        }
+        entries.push_back({head, offset, keys.size() - offset, k});
+    }
+    const std::string_view all(keys);
+    std::sort(entries.begin(), entries.end(), [&](const Entry& x, const Entry& y) {
+        if (x.head != y.head) {
+            return x.head < y.head;
+        }
+        const int order = all.substr(x.offset, x.length).compare(all.substr(y.offset, y.length));
+        return order != 0 ? order < 0 : names[x.index] < names[y.index];
+    });
+    std::vector<std::string> sorted;
+    sorted.reserve(names.size());
+    for (const Entry& entry : entries) {
+        sorted.push_back(std::move(names[entry.index]));
+    }
+    names.swap(sorted);
 }
 
 SearchHandle::SearchHandle() = default;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sorvane {
 
@@ -57,5 +58,7 @@ bool scanFolder(const std::string& folder, const std::string& extension, bool re
 
 // Natural order: digit runs compared by value, letters without regard to ASCII case, then bytes.
 bool naturalLess(std::string_view a, std::string_view b);
+// Sorts names into natural order; much faster than std::sort with naturalLess on a long list.
+void sortNaturally(std::vector<std::string>& names);
 
 }  // namespace sorvane

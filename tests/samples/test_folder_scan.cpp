@@ -45,6 +45,22 @@ TEST(NaturalOrder, SortsLikeAPerson) {
     EXPECT_EQ(names, expected);
 }
 
+TEST(NaturalOrder, SortingAgreesWithTheComparison) {
+    std::vector<std::string> names;
+    const char* pieces[] = {"a", "B", "0", "01", "1", "10", "9", "_", ".", "z", "\xC3\xA9"};
+    for (const char* x : pieces) {
+        for (const char* y : pieces) {
+            for (const char* z : pieces) {
+                names.push_back(std::string(x) + y + z);
+            }
+        }
+    }
+    std::vector<std::string> expected = names;
+    std::stable_sort(expected.begin(), expected.end(), naturalLess);
+    sortNaturally(names);
+    EXPECT_EQ(names, expected);
+}
+
 TEST(NaturalOrder, DigitRunsAgainstOtherBytes) {
     const struct {
         const char* less;
