@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QSocketNotifier>
+#include <cstring>
 #include <exception>
 #include <memory>
 
@@ -35,7 +36,7 @@ void reportFatalMessages(QtMsgType type, const QMessageLogContext& context,
                          const QString& message) {
     if (type == QtFatalMsg) {
         [[maybe_unused]] const auto ignored =
-            ::write(STDERR_FILENO, kFatalReport, strlen(kFatalReport));
+            ::write(STDERR_FILENO, kFatalReport, std::strlen(kFatalReport));
         ::_exit(kFatalExitCode);
     }
     if (defaultMessageHandler) {
