@@ -125,7 +125,8 @@ Bytes readWholeFile(const std::string& path) {
     // O_NONBLOCK: opening a FIFO without a writer must not wait; it is refused below anyway.
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     struct stat st {};
-    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<std::uint64_t>(st.st_size) > kMaxFileBytes) {
         return {};
     }
     try {
@@ -135,6 +136,9 @@ Bytes readWholeFile(const std::string& path) {
         std::size_t used = 0;
         for (;;) {
             if (used == bytes.size()) {
+                if (used > kMaxFileBytes) {
+                    return {};  // grew past the limit while being read
+                }
                 bytes.resize(bytes.size() * 2);
             }
             const ssize_t n = ::read(fd.get(), bytes.data() + used, bytes.size() - used);

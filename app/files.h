@@ -2,6 +2,7 @@
 // (empty bytes, false, nothing written) that the caller relies on.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,8 +23,12 @@ bool pathExists(const std::string& path);
 // Creates every missing directory along `path`; true also when all exist already.
 bool makeDirectoryPath(const std::string& path);
 
-// The whole content of a regular file; anything else, or a failure, gives empty bytes.
-// Never blocks on a FIFO or a device.
+// Files larger than this are no sample picture and are read as empty bytes, so a huge or
+// sparse file cannot make the tool take gigabytes of memory.
+inline constexpr std::size_t kMaxFileBytes = std::size_t{1} << 30;
+
+// The whole content of a regular file of at most kMaxFileBytes; anything else, or a failure,
+// gives empty bytes. Never blocks on a FIFO or a device.
 Bytes readWholeFile(const std::string& path);
 
 // Replaces `path` atomically: a temporary file in the same folder is written, flushed to disk

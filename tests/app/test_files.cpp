@@ -46,6 +46,16 @@ TEST(Files, ReadGivesWholeRegularFilesOnly) {
     EXPECT_EQ(files::readWholeFile(link).size(), 4u);
 }
 
+TEST(Files, FilesOverTheLimitReadAsEmpty) {
+    test::TempDir dir;
+    const std::string sparse = dir.str() + "/huge.png";
+    // A sparse file costs no disk, yet claims more than the limit.
+    ASSERT_EQ(::truncate(dir.write("huge.png", std::string("x")).c_str(),
+                         static_cast<off_t>(files::kMaxFileBytes) + 1),
+              0);
+    EXPECT_TRUE(files::readWholeFile(sparse).empty());
+}
+
 TEST(Files, WriteReplacesAtomicallyAndCleansUp) {
     test::TempDir dir;
     const std::string target = dir.write("out.bmp", std::string("old content that is long"));
