@@ -9,8 +9,8 @@
 namespace sorvane {
 namespace {
 
-// Every spelling of `label` that differs from it in the case of ASCII letters only.
-std::vector<std::string> otherCaseSpellings(const std::string& label) {
+// Every spelling of `label` in any ASCII case, the label itself first.
+std::vector<std::string> caseSpellings(const std::string& label) {
     std::vector<std::size_t> letters;
     for (std::size_t i = 0; i < label.size(); ++i) {
         const char c = label[i];
@@ -19,12 +19,12 @@ std::vector<std::string> otherCaseSpellings(const std::string& label) {
         }
     }
     // A label has at most six characters; the bound only keeps a malformed caption cheap.
-    if (letters.empty() || letters.size() > 12) {
-        return {};
+    if (letters.size() > 12) {
+        return {label};
     }
     std::vector<std::string> spellings;
     const unsigned count = 1u << letters.size();
-    for (unsigned flips = 1; flips < count; ++flips) {
+    for (unsigned flips = 0; flips < count; ++flips) {
         std::string spelling = label;
         for (std::size_t bit = 0; bit < letters.size(); ++bit) {
             if (flips & (1u << bit)) {
@@ -61,14 +61,12 @@ void saveCorrectedSample(const std::string& runDirectory, const WindowOperations
     const std::string digest = md5Hex(bytes);
     const std::string name = correctedSamplePath(runDirectory, label, digest);
 
-    // On a case-blind file system the deletion below would take an earlier spelling of the label
-    // with it; here each spelling is a file of its own, so each one is removed by name. Trying the
-    // few spellings costs a handful of failed unlinks and no listing of the output folder.
-    for (const auto& spelling : otherCaseSpellings(label)) {
+    // An earlier file of this name goes first, and so does one whose label differs only in case:
+    // on a case-blind file system that is the same file, and a relabelled sample must not leave
+    // its old spelling behind here either. Trying the few spellings costs a handful of failed
+    // unlinks and no listing of the output folder.
+    for (const auto& spelling : caseSpellings(label)) {
         files::deleteFile(correctedSamplePath(runDirectory, spelling, digest));
-    }
-    if (files::pathExists(name)) {
-        files::deleteFile(name);
     }
     std::vector<std::uint8_t> scratch;
     convertImage(bytes, kBmp, name, scratch, false);
